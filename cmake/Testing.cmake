@@ -1,0 +1,18 @@
+# pavix_add_gtest(<name> SOURCES <files...> [LIBS <targets...>])
+# A GoogleTest program registered with CTest. Natively every test case is a
+# CTest test of its own; a Windows test program runs as one CTest test under
+# Wine (a Wine start costs far more than a test case) and its cases are
+# counted from its XML report.
+include(GoogleTest)
+
+function(pavix_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name}
+             --gtest_output=xml:${CMAKE_BINARY_DIR}/test-reports/${name}.xml)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
+  endif()
+endfunction()
