@@ -16,6 +16,13 @@ if(PAVIX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(PAVIX_FUZZ)
+  # Coverage feedback for libFuzzer everywhere; only the fuzz targets link
+  # libFuzzer's own main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
 endif()

@@ -10,9 +10,21 @@ function(pavix_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   if(WIN32)
-    add_test(NAME ${name} COMMAND ${name}
-             --gtest_output=xml:${CMAKE_BINARY_DIR}/test-reports/${name}.xml)
+    # Wine takes the report's path the Windows way: relative to the test's
+    # working directory, not as a Unix path.
+    set(reports ${CMAKE_BINARY_DIR}/test-reports)
+    file(MAKE_DIRECTORY ${reports})
+    file(RELATIVE_PATH report ${CMAKE_CURRENT_BINARY_DIR} ${reports}/${name}.xml)
+    add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
+  endif()
+endfunction()
+
+# Every Windows binary of the tree imports system DLLs only.
+function(pavix_add_imports_check)
+  if(WIN32)
+    add_test(NAME windows_imports
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-imports.sh ${CMAKE_OBJDUMP} ${CMAKE_BINARY_DIR})
   endif()
 endfunction()

@@ -28,9 +28,20 @@ ip route add 224.0.0.0/4 dev lo 2>/dev/null || true
 mount --make-rprivate / 2>/dev/null || true
 mount --bind "$PAVIX_HOSTS" /etc/hosts
 
+# Everything started in here ends with the namespace: Wine's servers and
+# any program a test left behind, then the display.
 xvfb_pid=""
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  local ns pid
+  ns=$(readlink /proc/$$/ns/net)
+  for proc in /proc/[0-9]*; do
+    pid=${proc#/proc/}
+    [ "$pid" = "$$" ] || [ "$pid" = "$xvfb_pid" ] && continue
+    [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$ns" ] && kill "$pid" 2>/dev/null
+  done
+  sleep 0.2
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  return 0
 }
 trap cleanup EXIT
 

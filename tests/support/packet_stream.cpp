@@ -23,6 +23,22 @@ Bytes EncodePackets(const std::vector<Bytes>& payloads) {
     return stream;
 }
 
+std::vector<Bytes> ParseWholeStream(const Bytes& stream) {
+    static const Bytes kMagic(kFrameMagic, kFrameMagic + kFrameMagicSize);
+    std::vector<Bytes> payloads;
+    auto pos = stream.begin();
+    for (;;) {
+        pos = std::search(pos, stream.end(), kMagic.begin(), kMagic.end());
+        if (stream.end() - pos < static_cast<std::ptrdiff_t>(kFrameHeaderSize)) break;
+        const std::uint32_t length = ReadFramePayloadLength(&*pos + kFrameMagicSize);
+        const auto payload = pos + kFrameHeaderSize;
+        if (static_cast<std::size_t>(stream.end() - payload) < length) break;
+        payloads.emplace_back(payload, payload + length);
+        pos = payload + length;
+    }
+    return payloads;
+}
+
 Bytes RandomPayload(std::mt19937& rng, std::size_t size) {
     static const std::uint8_t kTricky[] = {0, 'R', 'O', 'V', 'd'};
     Bytes payload(size);

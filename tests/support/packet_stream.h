@@ -17,6 +17,12 @@ Bytes EncodePacket(const Bytes& payload);
 // Packets back to back, as the phone sends them.
 Bytes EncodePackets(const std::vector<Bytes>& payloads);
 
+// What a parser that saw the whole stream at once would hand on: packets
+// found by their magic, anything between them skipped, an unfinished packet
+// at the end left out. However a stream is cut into slots, the ring parser
+// must hand on exactly this.
+std::vector<Bytes> ParseWholeStream(const Bytes& stream);
+
 // `size` random bytes; zero bytes and pieces of the magic turn up on purpose,
 // since JPEG payloads may hold anything.
 Bytes RandomPayload(std::mt19937& rng, std::size_t size);

@@ -1,0 +1,67 @@
+# Pavix: one CMake project, four build trees.
+#   make run     set up, build, and run the demo
+#   make test    set up, build everything, run every test suite
+#   make bench   benchmarks (native, optimised)
+#   make fuzz    each fuzz target for FUZZ_SECONDS
+# Set-up installs Debian packages (root) and cross-builds the dependencies
+# once per machine into ~/.cache/pavix-deps (PAVIX_DEPS_DIR overrides).
+
+BUILD        ?= build
+NATIVE       := $(BUILD)/native
+SANITIZE     := $(BUILD)/sanitize
+WIN64        := $(BUILD)/win64
+WIN32        := $(BUILD)/win32
+FUZZ_SECONDS ?= 300
+RUN_SECONDS  ?= 20
+CMAKE_GEN    := -G Ninja
+
+.PHONY: all setup deps configure build test run bench fuzz clean
+
+all: build
+
+setup:
+	@scripts/install-packages.sh
+
+deps: setup
+	@scripts/build-deps.sh x86_64-w64-mingw32
+	@scripts/build-deps.sh i686-w64-mingw32
+
+$(NATIVE)/build.ninja:
+	cmake -S . -B $(NATIVE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DPAVIX_BENCH=ON
+
+$(SANITIZE)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DPAVIX_SANITIZE=ON -DPAVIX_FUZZ=ON
+
+$(WIN64)/build.ninja:
+	cmake -S . -B $(WIN64) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
+
+$(WIN32)/build.ninja:
+	cmake -S . -B $(WIN32) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
+
+configure: deps $(NATIVE)/build.ninja $(SANITIZE)/build.ninja $(WIN64)/build.ninja $(WIN32)/build.ninja
+
+build: configure
+	cmake --build $(NATIVE)
+	cmake --build $(SANITIZE)
+	cmake --build $(WIN64)
+	cmake --build $(WIN32)
+
+test: build
+	@scripts/run-tests.sh $(BUILD)
+
+run: build
+	@scripts/run-demo.sh $(NATIVE) $(RUN_SECONDS)
+
+bench: setup $(NATIVE)/build.ninja
+	cmake --build $(NATIVE)
+	$(NATIVE)/tests/bench/frame_parser_bench
+
+fuzz: setup $(SANITIZE)/build.ninja
+	cmake --build $(SANITIZE)
+	@scripts/run-fuzzers.sh $(SANITIZE) $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD)

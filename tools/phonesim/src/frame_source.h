@@ -1,0 +1,38 @@
+// Where the simulator's frames come from: the test pattern or a folder of
+// JPEG files, optionally with some frames damaged.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace phonesim {
+
+// The largest payload a frame packet can carry (3-byte length).
+constexpr size_t kMaxPayload = 0xFFFFFF;
+
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // The JPEG for frame `number` (0 for the first frame sent, counting all
+  // connections). False with `error` when no frame can be produced.
+  virtual bool Frame(uint64_t number, std::vector<uint8_t>* jpeg, std::string* error) = 0;
+};
+
+std::unique_ptr<FrameSource> MakePatternSource(int width, int height, int quality);
+
+// Lists the .jpg/.jpeg files of `dir` (any letter case) in byte order of
+// their names and serves them in turn, looping. Null with `error` when the
+// folder cannot be read or holds no usable file.
+std::unique_ptr<FrameSource> MakeDirectorySource(const std::string& dir, std::string* error);
+
+// True for the frames --corrupt-every damages: the K-th, 2K-th, ... frame.
+bool IsCorruptedFrame(uint64_t number, uint64_t every);
+
+// Wraps `inner` so that every `every`-th frame is damaged; the damage is
+// chosen by a generator seeded with `seed`.
+std::unique_ptr<FrameSource> WithCorruption(std::unique_ptr<FrameSource> inner, uint64_t every,
+                                            uint64_t seed);
+
+}  // namespace phonesim
