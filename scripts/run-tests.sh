@@ -2,25 +2,27 @@
 # Runs every test suite of the build trees under BUILD (default: build) and
 # ends with one line "N passed, N failed" over all of them. Every suite runs
 # even when an earlier one fails; the exit status is non-zero if any failed.
+# The whole run happens in a private network namespace with only loopback
+# (scripts/in-netns.sh): no test reaches anything beyond this machine.
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+if [ "${PAVIX_IN_NETNS:-}" != "1" ]; then
+  exec "$here/in-netns.sh" "$0" "$build"
+fi
 jobs=$(nproc)
 failed=0
 reports=()
 
-# suite NAME TREE [ctest options...]: runs CTest in TREE, inside a private
-# network namespace when the tree holds Windows programs.
+# suite NAME TREE [ctest options...]: runs CTest in TREE.
 suite() {
   local name=$1 tree=$2
   shift 2
   local junit="$build/$tree/junit-$name.xml"
-  local runner=()
-  case $tree in win64) runner=("$here/in-netns.sh") ;; esac
   echo
   echo "== $name"
   rm -f "$junit"
-  if ! "${runner[@]}" ctest --test-dir "$build/$tree" --output-junit "$junit" \
+  if ! ctest --test-dir "$build/$tree" --output-junit "$junit" \
        --output-on-failure --timeout 900 -j "$jobs" "$@"; then
     failed=1
   fi

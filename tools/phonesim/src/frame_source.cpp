@@ -11,11 +11,14 @@
 #include <random>
 
 #include "jpeg_corruptor.h"
+#include "stream_faults.h"
 #include "pattern/jpeg_encoder.h"
 #include "pattern/test_pattern.h"
 
 namespace phonesim {
 namespace {
+
+constexpr uint64_t kCorruptionSeedUser = 2;
 
 class PatternSource : public FrameSource {
  public:
@@ -140,6 +143,18 @@ bool IsCorruptedFrame(uint64_t number, uint64_t every) {
 std::unique_ptr<FrameSource> WithCorruption(std::unique_ptr<FrameSource> inner, uint64_t every,
                                             uint64_t seed) {
   return std::make_unique<CorruptingSource>(std::move(inner), every, seed);
+}
+
+std::unique_ptr<FrameSource> MakeFrameSource(const Options& options, std::string* error) {
+  std::unique_ptr<FrameSource> source =
+      options.jpeg_dir.empty()
+          ? MakePatternSource(options.width, options.height, options.quality)
+          : MakeDirectorySource(options.jpeg_dir, error);
+  if (source && options.corrupt_every != 0) {
+    source = WithCorruption(std::move(source), options.corrupt_every,
+                            DeriveSeed(options.seed, kCorruptionSeedUser));
+  }
+  return source;
 }
 
 }  // namespace phonesim

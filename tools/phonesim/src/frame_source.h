@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "options.h"
+
 namespace phonesim {
 
 // The largest payload a frame packet can carry (3-byte length).
@@ -34,5 +36,10 @@ bool IsCorruptedFrame(uint64_t number, uint64_t every);
 // chosen by a generator seeded with `seed`.
 std::unique_ptr<FrameSource> WithCorruption(std::unique_ptr<FrameSource> inner, uint64_t every,
                                             uint64_t seed);
+
+// The source the options ask for: the pattern or --jpeg-dir, with
+// --corrupt-every applied (its choices seeded from --seed). Null with `error`
+// when it cannot be made.
+std::unique_ptr<FrameSource> MakeFrameSource(const Options& options, std::string* error);
 
 }  // namespace phonesim

@@ -13,12 +13,9 @@
 #include "notice_payload.h"
 #include "notice_sender.h"
 #include "options.h"
-#include "stream_faults.h"
 #include "stream_server.h"
 
 namespace {
-
-constexpr uint64_t kCorruptionSeedUser = 2;
 
 std::atomic<bool> g_stop{false};
 
@@ -95,17 +92,8 @@ int main(int argc, char** argv) {
   }
   if (!options.quiet) std::fprintf(stderr, "phonesim: seed %" PRIu64 "\n", options.seed);
 
-  std::unique_ptr<phonesim::FrameSource> source;
-  if (options.jpeg_dir.empty()) {
-    source = phonesim::MakePatternSource(options.width, options.height, options.quality);
-  } else {
-    source = phonesim::MakeDirectorySource(options.jpeg_dir, &message);
-    if (!source) return Fail(message, 1);
-  }
-  if (options.corrupt_every != 0) {
-    source = phonesim::WithCorruption(std::move(source), options.corrupt_every,
-                                      phonesim::DeriveSeed(options.seed, kCorruptionSeedUser));
-  }
+  std::unique_ptr<phonesim::FrameSource> source = phonesim::MakeFrameSource(options, &message);
+  if (!source) return Fail(message, 1);
 
   phonesim::StreamServer server(options, source.get(), &g_stop);
   if (!server.Listen(&message)) return Fail(message, 1);

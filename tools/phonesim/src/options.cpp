@@ -106,8 +106,12 @@ Other:
                         appears)
   --help                this text
 
+Frames are numbered from 0 across all connections; the test pattern shows
+the number, its orientation and colour order (layout: pattern/test_pattern.h
+in the sources). --notice-only announces the --listen address as given.
 Options taking a value accept "--name value" and "--name=value".
 Ctrl-C or SIGTERM ends the program cleanly.
+Exit status: 0 normal end, 1 runtime failure, 2 bad command line.
 )";
 }
 

@@ -18,7 +18,9 @@ void StatusReporter::Tick(Clock::time_point now) {
     std::fprintf(stderr, "phonesim: %" PRIu64 " frames sent, %.1f fps, %.0f bytes/s\n", frames_,
                  interval_frames_ / seconds, interval_bytes_ / seconds);
   }
-  interval_start_ = now;
+  // Keep the lines on a one-second grid so that a frame sent right at a
+  // boundary is not counted in two neighbouring lines' time.
+  interval_start_ = seconds < 2.0 ? interval_start_ + std::chrono::seconds(1) : now;
   interval_frames_ = 0;
   interval_bytes_ = 0;
 }

@@ -50,10 +50,6 @@ std::vector<uint8_t> StreamFaults::NextGarbage(const uint8_t* payload_tail, size
   return garbage;
 }
 
-}  // namespace phonesim
-
-namespace phonesim {
-
 uint64_t DeriveSeed(uint64_t seed, uint64_t user) {
   // splitmix64 of the pair
   uint64_t z = seed + (user + 1) * 0x9E3779B97F4A7C15ull;

@@ -33,10 +33,6 @@ class StreamFaults {
   std::mt19937_64 rng_;
 };
 
-}  // namespace phonesim
-
-namespace phonesim {
-
 // An independent seed for one user of the fault randomness, so that turning
 // one fault on or off leaves the others' choices unchanged.
 uint64_t DeriveSeed(uint64_t seed, uint64_t user);

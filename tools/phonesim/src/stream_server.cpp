@@ -191,6 +191,8 @@ StreamServer::Outcome StreamServer::Serve(int fd, std::string* error) {
     }
     const Outcome waited = paced ? WaitUntil(fd, next_due) : Drain(fd);
     if (waited != Outcome::kOk) return waited;
+    const Clock::time_point now = Clock::now();
+    status_.Tick(now);  // at the moment a frame is due, so each line covers whole periods
 
     if (!BuildPacket(error)) return Outcome::kFailed;
     const Outcome sent = SendAll(fd, packet_.data(), packet_.size());
@@ -198,8 +200,6 @@ StreamServer::Outcome StreamServer::Serve(int fd, std::string* error) {
     ++frames_sent_;
     ++connection_frames;
     status_.OnFrameSent(packet_.size());
-    const Clock::time_point now = Clock::now();
-    status_.Tick(now);
     if (paced) {
       next_due += period;
       if (next_due + period < now) next_due = now;  // fell behind: do not burst

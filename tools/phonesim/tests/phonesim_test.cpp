@@ -279,10 +279,10 @@ class ServerUnderTest {
     ok_ = ParseOptions(args, &options_, &message) == ParseOutcome::kRun;
     EXPECT_TRUE(ok_) << message;
     if (!ok_) return;
-    source_ = MakePatternSource(options_.width, options_.height, options_.quality);
-    if (options_.corrupt_every != 0) {
-      source_ = WithCorruption(std::move(source_), options_.corrupt_every, options_.seed);
-    }
+    source_ = MakeFrameSource(options_, &message);
+    ok_ = source_ != nullptr;
+    EXPECT_TRUE(ok_) << message;
+    if (!ok_) return;
     server_ = std::make_unique<StreamServer>(options_, source_.get(), &stop_);
     ok_ = server_->Listen(&message);
     EXPECT_TRUE(ok_) << message;
