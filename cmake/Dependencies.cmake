@@ -173,6 +173,13 @@ function(pavix_protobuf_generate target)
   target_sources(${target} PRIVATE ${generated})
   target_include_directories(${target} PUBLIC "${out_dir}")
   target_link_libraries(${target} PUBLIC pavix::protobuf_lite)
+  # A custom command only drives targets of its own directory; when <target>
+  # lives elsewhere, a target of this directory runs protoc before it builds.
+  get_target_property(target_dir ${target} SOURCE_DIR)
+  if(NOT target_dir STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+    add_custom_target(${target}_protoc DEPENDS ${generated})
+    add_dependencies(${target} ${target}_protoc)
+  endif()
 endfunction()
 
 # --- GoogleTest / GoogleMock ------------------------------------------------

@@ -51,7 +51,8 @@ bool SendNoticeFor(const phonesim::Options& options, const phonesim::Ipv4Endpoin
   if (!phonesim::SendNotice(options.notice_to, payload, error)) return false;
   if (!options.quiet) {
     std::fprintf(stderr, "phonesim: notice sent to %s: %s\n",
-                 phonesim::FormatIpv4Endpoint(options.notice_to).c_str(), payload.c_str());
+                 phonesim::FormatIpv4Endpoint(options.notice_to).c_str(),
+                 phonesim::DescribeNoticePayload(options.notice_form, payload).c_str());
   }
   return true;
 }

@@ -97,7 +97,7 @@ UDP notice:
                         out of the loopback interface)
   --notice-only         send the notice and exit without listening
   --notice-form F       text (default): ppp:1:<port>:<port2>:<IP as 8 hex
-                        digits>; encoded: not available yet
+                        digits>; encoded: the ip_notice message (protobuf)
   --notice-port2 P      second port in the notice (default listen port + 1)
   --notice-text TEXT    send TEXT as the notice instead
 

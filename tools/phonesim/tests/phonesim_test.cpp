@@ -521,8 +521,26 @@ TEST(Notice, TextFormAndPayloadChoice) {
 
   std::string payload, error;
   EXPECT_TRUE(BuildNoticePayload(NoticeForm::kText, content, &payload, &error));
-  EXPECT_FALSE(BuildNoticePayload(NoticeForm::kEncoded, content, &payload, &error));
-  EXPECT_NE(error.find("encoded"), std::string::npos);
+  EXPECT_EQ(payload, "ppp:1:80:65535:0A00FE01");
+  EXPECT_TRUE(BuildNoticePayload(NoticeForm::kEncoded, content, &payload, &error));
+  EXPECT_EQ(payload, BuildEncodedNotice(content));
+}
+
+TEST(Notice, EncodedFormIsTheIpNoticeWireFormat) {
+  NoticeContent content;
+  content.endpoint = {0xC0A80105u, 1234};  // 192.168.1.5
+  content.port2 = 1235;
+  EXPECT_EQ(BuildEncodedNotice(content),
+            std::string("\x08\x01\x12\x0B", 4) + "192.168.1.5" +
+                std::string("\x18\xD2\x09\x20\xD3\x09", 6));
+  content.endpoint = {0x7F000001u, 80};
+  content.port2 = 65535;
+  EXPECT_EQ(BuildEncodedNotice(content),
+            std::string("\x08\x01\x12\x09", 4) + "127.0.0.1" +
+                std::string("\x18\x50\x20\xFF\xFF\x03", 6));
+  EXPECT_EQ(DescribeNoticePayload(NoticeForm::kEncoded, std::string("\x08\x01\xD2", 3)),
+            "08 01 D2");
+  EXPECT_EQ(DescribeNoticePayload(NoticeForm::kText, "ppp:1"), "ppp:1");
 }
 
 TEST(Notice, OnlyLoopbackAndTheGroupAreAllowed) {

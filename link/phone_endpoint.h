@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pavix {
+
+// Where the phone app listens: the address as dotted-decimal text and the
+// two ports it announced. Owned by the engine; filled from notices, the
+// connect dialog and the settings file.
+struct PhoneEndpoint {
+    // Room for the address text and its terminating zero: at most 39
+    // characters. Longer texts are refused wherever an endpoint is filled.
+    static constexpr std::size_t kAddressSize = 40;
+
+    char address[kAddressSize] = {};
+    std::int32_t port = 0;
+    std::int32_t port2 = 0;
+};
+
+}  // namespace pavix
