@@ -4,7 +4,7 @@
 
 namespace pavix {
 
-RecvSlot* WaitForWriteSlot(CRecvRing& ring, const SlotWaitSleep& sleep) {
+RecvSlot* WaitForWriteSlot(CRecvRing& ring, const InterruptibleSleep& sleep) {
     int sleeps = 0;
     for (;;) {
         if (RecvSlot* slot = ring.AcquireWriteSlot()) return slot;

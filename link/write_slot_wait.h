@@ -1,14 +1,9 @@
 #pragma once
 
-#include <functional>
-
 #include "link/recv_ring.h"
+#include "shared/interruptible_sleep.h"
 
 namespace pavix {
-
-// Sleeps for the given milliseconds between two attempts; returns false when
-// the caller is being stopped and should give up waiting.
-using SlotWaitSleep = std::function<bool(unsigned milliseconds)>;
 
 constexpr unsigned kSlotWaitSleepMs = 300;
 constexpr int kSlotWaitSleepsBeforeReset = 100;  // about 30 s of a full ring
@@ -18,6 +13,6 @@ constexpr int kSlotWaitSleepsBeforeReset = 100;  // about 30 s of a full ring
 // means the reader is stuck behind data nobody will use: everything buffered
 // is dropped once (with a debug text) and the wait succeeds right after.
 // Null only when `sleep` reports a stop.
-RecvSlot* WaitForWriteSlot(CRecvRing& ring, const SlotWaitSleep& sleep);
+RecvSlot* WaitForWriteSlot(CRecvRing& ring, const InterruptibleSleep& sleep);
 
 }  // namespace pavix
