@@ -2,7 +2,8 @@
 # Checks that the Windows programs and libraries of a build tree need nothing
 # beside them but system DLLs (the C++ runtime, libgcc and winpthread are
 # linked in statically):  check-imports.sh OBJDUMP TREE
-# Wine prefixes inside the tree (their drive_c) are not ours and are skipped.
+# Wine prefixes inside the tree (their drive_c) and CMake's own probes are
+# not ours and are skipped.
 set -euo pipefail
 objdump=$1
 tree=$2
@@ -17,7 +18,7 @@ while IFS= read -r -d '' file; do
       bad=1
     fi
   done < <("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
-done < <(find "$tree" -name drive_c -prune -o \
+done < <(find "$tree" \( -name drive_c -o -name CMakeFiles \) -prune -o \
            \( -name '*.exe' -o -name '*.dll' -o -name '*.ax' \) -type f -print0)
 echo "checked $checked Windows binaries"
 [ "$checked" -gt 0 ] && [ "$bad" -eq 0 ]

@@ -1,0 +1,155 @@
+#include "filter/rovo_capture_pin.h"
+
+#include <amvideo.h>
+#include <vfwmsgs.h>
+
+#include <cstring>
+
+#include "filter/capture_formats.h"
+#include "shared/shared_frame_buffer.h"
+
+CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinName)
+    : CSourceStream(nullptr, phr, pFilter, pPinName),
+      m_hFrameMap(nullptr),
+      m_pFrameView(nullptr),
+      m_rtNextStart(0),
+      m_bTopDown(false) {
+    // Without the block the pin still exists and streams black pictures.
+    pavix::OpenSharedFrameBuffer(&m_hFrameMap, &m_pFrameView);
+}
+
+CRovoCapturePin::~CRovoCapturePin() {
+    pavix::CloseSharedFrameBuffer(&m_hFrameMap, &m_pFrameView);
+}
+
+STDMETHODIMP CRovoCapturePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IAMPushSource) {
+        return GetInterface(static_cast<IAMPushSource*>(this), ppv);
+    }
+    if (riid == IID_IAMStreamConfig) {
+        return GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
+    }
+    if (riid == IID_IKsPropertySet) {
+        return GetInterface(static_cast<IKsPropertySet*>(this), ppv);
+    }
+    return CSourceStream::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
+    if (pSample == nullptr) {
+        return E_POINTER;
+    }
+    // No lock here: a stop holds the filter lock while it waits for this
+    // thread, and the block itself is read without one by design.
+    if (pavix::ReadFrameWord(m_pFrameView) == pavix::STATUS_SHUTDOWN) {
+        return S_FALSE;
+    }
+    BYTE* data = nullptr;
+    pSample->GetPointer(&data);
+    long size = pSample->GetSize();
+    if (data != nullptr && size > 0) {
+        pavix::CopyPictureToSample(m_pFrameView, data, static_cast<size_t>(size),
+                                   m_bTopDown.load() ? pavix::RowOrder::TopDown
+                                                     : pavix::RowOrder::BottomUp);
+    }
+    REFERENCE_TIME start = m_rtNextStart;
+    m_rtNextStart += pavix::kSampleDuration;
+    REFERENCE_TIME stop = m_rtNextStart;
+    pSample->SetTime(&start, &stop);
+    Sleep(pavix::kSamplePauseMs);
+    return S_OK;
+}
+
+HRESULT CRovoCapturePin::OnThreadCreate() {
+    return S_OK;  // the stamps go on from where the last run left them
+}
+
+HRESULT CRovoCapturePin::OnThreadDestroy() {
+    return S_OK;
+}
+
+HRESULT CRovoCapturePin::GetMediaType(int iPosition, CMediaType* pMediaType) {
+    if (pMediaType == nullptr) {
+        return E_POINTER;
+    }
+    CAutoLock lock(m_pFilter->pStateLock());
+    if (iPosition < 0) {
+        return E_INVALIDARG;
+    }
+    if (iPosition > 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    HRESULT hr = pMediaType->Set(pavix::OfferedMediaType());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    BYTE* format = pMediaType->AllocFormatBuffer(sizeof(VIDEOINFOHEADER));
+    if (format == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    std::memcpy(format, &pavix::OfferedVideoInfo(), sizeof(VIDEOINFOHEADER));
+    return S_OK;
+}
+
+HRESULT CRovoCapturePin::GetMediaType(CMediaType* pMediaType) {
+    return GetMediaType(0, pMediaType);
+}
+
+HRESULT CRovoCapturePin::CheckMediaType(const CMediaType* pMediaType) {
+    return pavix::CheckCaptureMediaType(pMediaType);
+}
+
+HRESULT CRovoCapturePin::SetMediaType(const CMediaType* pMediaType) {
+    CAutoLock lock(m_pFilter->pStateLock());
+    HRESULT hr = CSourceStream::SetMediaType(pMediaType);
+    if (SUCCEEDED(hr)) {
+        m_bTopDown = pavix::IsTopDown(*pMediaType);
+    }
+    return hr;
+}
+
+namespace {
+
+constexpr long kMinBuffers = 2;
+
+}  // namespace
+
+HRESULT CRovoCapturePin::DecideBufferSize(IMemAllocator* pAlloc,
+                                          ALLOCATOR_PROPERTIES* pRequest) {
+    if (pAlloc == nullptr || pRequest == nullptr) {
+        return E_POINTER;
+    }
+    CAutoLock lock(m_pFilter->pStateLock());
+    if (m_mt.pbFormat == nullptr || m_mt.cbFormat < sizeof(VIDEOINFOHEADER)) {
+        return VFW_E_INVALIDMEDIATYPE;
+    }
+    VIDEOINFOHEADER info;
+    std::memcpy(&info, m_mt.pbFormat, sizeof(info));
+    // Two buffers at least: Wine's capture graph builder puts a Smart Tee
+    // behind the pin whose capture output copies every sample into a
+    // second buffer of the same allocator, so with one buffer the first
+    // sample would wait for itself forever.
+    pRequest->cBuffers = pRequest->cBuffers > kMinBuffers ? pRequest->cBuffers : kMinBuffers;
+    pRequest->cbBuffer = static_cast<long>(info.bmiHeader.biSizeImage);
+
+    ALLOCATOR_PROPERTIES granted = {};
+    HRESULT hr = pAlloc->SetProperties(pRequest, &granted);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (granted.cbBuffer < pRequest->cbBuffer) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CRovoCapturePin::Notify(IBaseFilter* /*pSelf*/, Quality /*q*/) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRovoCapturePin::SetSink(IQualityControl* /*piqc*/) {
+    return E_NOTIMPL;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+// CRovoCapturePin, the camera's one output pin "Capture": every sample is a
+// copy of the shared frame buffer's picture, stamped 30 ms after the one
+// before and delivered about every 30 ms, until the desktop program marks
+// the block as shut down (frame word -1), which ends the stream.
+//
+// Besides IPin it answers IAMStreamConfig (the one offered format),
+// IKsPropertySet (the pin's category: capture) and IAMPushSource (a live
+// source that implements none of its methods).
+
+#include <windows.h>
+#include <strmif.h>
+
+#include <atomic>
+
+#include "filter/dshow/source.h"
+#include "filter/dshow/source_stream.h"
+
+class CRovoCapturePin : public CSourceStream,
+                        public IAMStreamConfig,
+                        public IAMPushSource,
+                        public IKsPropertySet {
+public:
+    CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinName);
+    ~CRovoCapturePin() override;
+
+    DECLARE_IUNKNOWN
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    // Streaming thread: S_FALSE once the frame word is -1, else one picture
+    // copied and stamped, then the 30 ms pause. Takes no lock.
+    HRESULT FillBuffer(IMediaSample* pSample) override;
+    HRESULT OnThreadCreate() override;
+    HRESULT OnThreadDestroy() override;
+
+    // Media types and buffers.
+    HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
+    HRESULT GetMediaType(CMediaType* pMediaType) override;
+    HRESULT CheckMediaType(const CMediaType* pMediaType) override;
+    HRESULT SetMediaType(const CMediaType* pMediaType) override;
+    HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
+
+    // IQualityControl: refused.
+    STDMETHODIMP Notify(IBaseFilter* pSelf, Quality q) override;
+    STDMETHODIMP SetSink(IQualityControl* piqc) override;
+
+    // IAMStreamConfig
+    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* pmt) override;
+    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** ppmt) override;
+    STDMETHODIMP GetNumberOfCapabilities(int* piCount, int* piSize) override;
+    STDMETHODIMP GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) override;
+
+    // IAMLatency and IAMPushSource
+    STDMETHODIMP GetLatency(REFERENCE_TIME* prtLatency) override;
+    STDMETHODIMP GetPushSourceFlags(ULONG* pFlags) override;
+    STDMETHODIMP SetPushSourceFlags(ULONG Flags) override;
+    STDMETHODIMP SetStreamOffset(REFERENCE_TIME rtOffset) override;
+    STDMETHODIMP GetStreamOffset(REFERENCE_TIME* prtOffset) override;
+    STDMETHODIMP GetMaxStreamOffset(REFERENCE_TIME* prtMaxOffset) override;
+    STDMETHODIMP SetMaxStreamOffset(REFERENCE_TIME rtMaxOffset) override;
+
+    // IKsPropertySet
+    STDMETHODIMP Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
+                     DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData) override;
+    STDMETHODIMP Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
+                     DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData,
+                     DWORD* pcbReturned) override;
+    STDMETHODIMP QuerySupported(REFGUID guidPropSet, DWORD dwPropID,
+                                DWORD* pTypeSupport) override;
+
+private:
+    HANDLE m_hFrameMap;          // the shared frame buffer, or null
+    void* m_pFrameView;          // its mapped view, or null
+    REFERENCE_TIME m_rtNextStart;  // streaming thread only; kept across stop and run
+    // Row order of the connection type, set when a connection is agreed and
+    // read by the streaming thread.
+    std::atomic<bool> m_bTopDown;
+};

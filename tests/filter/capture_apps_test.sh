@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# The registered camera as separate capture applications (camcheck) see it,
+# with shmtool standing in for the desktop program as the block's writer:
+#   capture_apps_test.sh WINE_EXEC PREFIX TREE
+# Runs inside the test run's network namespace (ctest under in-netns.sh).
+set -uo pipefail
+
+wine_exec=$1
+prefix=$2
+tree=$3
+wine() { "$wine_exec" --prefix "$prefix" "$@"; }
+# In the background, as the process itself (so that $! is the program).
+wine_bg() { exec "$wine_exec" --prefix "$prefix" "$@"; }
+
+ax="Z:${tree//\//\\}\\filter\\RovoFilter.ax"
+camcheck=$tree/tools/camcheck/camcheck.exe
+shmtool=$tree/tools/shmtool/shmtool.exe
+work=$(mktemp -d)
+winwork="Z:${work//\//\\}"
+holder=""
+cleanup() {
+    [ -n "$holder" ] && kill "$holder" 2>/dev/null && wait "$holder" 2>/dev/null
+    wine regsvr32 /s /u "$ax" >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+quadrants='#ff0000 #00ff00 #0000ff #ffffff'
+
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok    $what"
+    else
+        echo "FAIL  $what"
+        failures=$((failures + 1))
+    fi
+}
+
+# camcheck NAME ARGS...: runs it with its output in $work/NAME (files, not
+# pipes: Wine's service processes may hold a pipe open).
+camcheck() {
+    local name=$1
+    shift
+    wine "$camcheck" "$@" >"$work/$name.raw" 2>&1
+    local rc=$?
+    tr -d '\r' <"$work/$name.raw" >"$work/$name"
+    sed "s/^/  [$name] /" "$work/$name"
+    return $rc
+}
+
+value() {  # value FILE PATTERN: the first number after PATTERN
+    sed -n "s/.*$2 \\([-0-9]*\\).*/\\1/p" "$1" | head -1
+}
+
+pixel() {  # pixel BMP X Y: the colour there as ImageMagick reads it
+    convert "$1" -format "%[pixel:p{$2,$3}]" info:
+}
+
+wine regsvr32 /s "$ax" >"$work/reg" 2>&1
+check "camera registered" test $? -eq 0
+
+# --- the writer comes first -------------------------------------------------
+(wine_bg "$shmtool" write --quadrants --word 3 --hold 300 >"$work/holder" 2>&1) &
+holder=$!
+sleep 2
+
+camcheck first --seconds 2 --save "$winwork\\first.bmp"
+check "camcheck streams" test $? -eq 0
+check "the connection is 480x320 RGB24 bottom-up" \
+    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800' "$work/first"
+samples=$(value "$work/first" "samples")
+check "samples arrive (${samples:-none} in 2 s)" test "${samples:-0}" -ge 30
+check "their stamps are 300000 apart from 0" grep -q '^run 1: samples [0-9]* first 0 .* step 300000 continuous yes' "$work/first"
+check "the picture arrives upright in its colours" grep -q "^run 1: quadrants $quadrants\$" "$work/first"
+# An independent reader of the saved picture: ImageMagick.
+check "top left is red in the saved picture" test "$(pixel "$work/first.bmp" 120 80)" = "srgb(255,0,0)"
+check "top right is green" test "$(pixel "$work/first.bmp" 360 80)" = "srgb(0,255,0)"
+check "bottom left is blue" test "$(pixel "$work/first.bmp" 120 240)" = "srgb(0,0,255)"
+check "bottom right is white" test "$(pixel "$work/first.bmp" 360 240)" = "srgb(255,255,255)"
+
+# --- two capture applications at once --------------------------------------
+camcheck a --seconds 3 --no-clock &
+a=$!
+camcheck b --seconds 3 --no-clock &
+b=$!
+wait $a
+ra=$?
+wait $b
+rb=$?
+check "two applications stream at once" test $ra -eq 0 -a $rb -eq 0
+for name in a b; do
+    samples=$(value "$work/$name" "samples")
+    check "application $name gets its samples (${samples:-none})" test "${samples:-0}" -ge 60
+    check "application $name has its own stamps from 0" grep -q '^run 1: samples [0-9]* first 0 .*continuous yes' "$work/$name"
+    check "application $name sees the picture" grep -q "^run 1: quadrants $quadrants\$" "$work/$name"
+done
+
+# --- stop and run again ------------------------------------------------------
+camcheck again --seconds 1 --runs 3 --no-clock
+for run in 2 3; do
+    steps=$(sed -n "s/^run $run: continues after \\([0-9]*\\) unseen step.*/\\1/p" "$work/again")
+    check "run $run's stamps go on from run $((run - 1))'s (${steps:-no} steps unseen)" \
+        test -n "$steps" -a "${steps:-9}" -le 2
+done
+
+# --- the writer shuts down: frame word -1 ----------------------------------
+wine "$shmtool" word -1 >"$work/word" 2>&1
+camcheck paused --seconds 3 --until-eos --pause-ms 300
+check "from pause: no sample" grep -q '^run 1 paused 300 ms: samples 0$' "$work/paused"
+check "from pause: end of stream once running" grep -q '^run 1: end end-of-stream' "$work/paused"
+check "no sample at all" grep -q '^run 1: samples 0$' "$work/paused"
+camcheck direct --seconds 2 --until-eos
+check "run at once: no sample either" grep -q '^run 1: samples 0$' "$work/direct"
+check "run at once: end of stream" grep -q '^run 1: end end-of-stream' "$work/direct"
+
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+holder=""
+
+# --- the reader comes first ----------------------------------------------------
+# The block goes once its last holder is gone, which the Wine server notes a
+# moment after the process ended: wait until an opener finds a fresh block.
+fresh=no
+for _ in $(seq 50); do
+    wine "$shmtool" word >"$work/fresh" 2>&1
+    if tr -d '\r' <"$work/fresh" | grep -q '^frame word 0$'; then
+        fresh=yes
+        break
+    fi
+    sleep 0.2
+done
+check "the block is gone with its writer" test $fresh = yes
+camcheck reader --seconds 5 --no-clock &
+reader=$!
+sleep 2.5
+wine "$shmtool" write --quadrants --word 1 >"$work/late" 2>&1
+check "a later writer opens the reader's block" grep -q 'wrote 480x320 picture' "$work/late"
+wine "$shmtool" check >"$work/tail" 2>&1
+check "byte 4 and the tail stay zero" grep -q '^byte4 0 tail zero' "$work/tail"
+wait $reader
+check "the reader streamed throughout" test $? -eq 0
+check "the reader ends up showing the writer's picture" grep -q "^run 1: quadrants $quadrants\$" "$work/reader"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]

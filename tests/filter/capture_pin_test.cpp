@@ -1,0 +1,369 @@
+// The camera filter and its capture pin in this process: the media type it
+// offers and accepts, what FillBuffer makes of the shared frame buffer, the
+// buffers it asks for, and the interfaces the filter and pin answer.
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "filter/capture_formats.h"
+#include "filter/dshow/media_type.h"
+#include "filter/rovo_capture_pin.h"
+#include "filter/rovo_filter.h"
+#include "filter/rovo_filter_clsid.h"
+#include "shared/shared_frame_buffer.h"
+#include "tests/filter/support/com_ref.h"
+#include "tests/filter/support/fake_sample.h"
+#include "tests/filter/support/shared_block.h"
+#include "tools/shmtool/picture.h"
+
+namespace pavix::testing {
+namespace {
+
+// A video type as a capture application might propose it.
+struct Proposal {
+    const char* what;
+    GUID major = MEDIATYPE_Video;
+    GUID subtype = MEDIASUBTYPE_RGB24;
+    GUID format = FORMAT_VideoInfo;
+    BOOL fixedSize = TRUE;
+    LONG width = 480;
+    LONG height = 320;
+    WORD bits = 24;
+    DWORD compression = BI_RGB;
+    long sizeImage = -1;  // -1: consistent with the header
+    ULONG formatBytes = sizeof(VIDEOINFOHEADER);
+};
+
+CMediaType MakeType(const Proposal& p) {
+    CMediaType type;
+    type.majortype = p.major;
+    type.subtype = p.subtype;
+    type.formattype = p.format;
+    type.bFixedSizeSamples = p.fixedSize;
+    VIDEOINFOHEADER info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = p.width;
+    info.bmiHeader.biHeight = p.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = p.bits;
+    info.bmiHeader.biCompression = p.compression;
+    DWORD stride = ((static_cast<DWORD>(p.width) * p.bits + 31) & ~31u) / 8;
+    info.bmiHeader.biSizeImage =
+        p.sizeImage >= 0 ? static_cast<DWORD>(p.sizeImage)
+                         : stride * static_cast<DWORD>(p.height < 0 ? -p.height : p.height);
+    type.lSampleSize = info.bmiHeader.biSizeImage;
+    if (p.formatBytes > 0) {
+        std::vector<BYTE> block(p.formatBytes > sizeof(info) ? p.formatBytes : sizeof(info), 0);
+        std::memcpy(block.data(), &info, sizeof(info));
+        type.SetFormat(block.data(), p.formatBytes);
+    }
+    return type;
+}
+
+// The filter and its pin, made as the class factory makes them.
+class CapturePin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        ASSERT_TRUE(block_.Open());
+        quadrants_ = pavix::tools::QuadrantPicture(kPictureWidth, kPictureHeight);
+        block_.Publish(quadrants_, 7);
+        MakeFilter();
+    }
+
+    void TearDown() override {
+        DropFilter();
+        CoUninitialize();
+    }
+
+    void MakeFilter() {
+        HRESULT hr = S_OK;
+        CUnknown* object = CRovoFilter::CreateInstance(nullptr, &hr);
+        ASSERT_EQ(S_OK, hr);
+        ASSERT_NE(nullptr, object);
+        object->NonDelegatingAddRef();
+        filter_ = static_cast<CRovoFilter*>(object);
+        ASSERT_EQ(1, filter_->GetPinCount());
+        pin_ = static_cast<CRovoCapturePin*>(filter_->GetPin(0));
+    }
+
+    void DropFilter() {
+        if (filter_ != nullptr) {
+            filter_->NonDelegatingRelease();
+            filter_ = nullptr;
+            pin_ = nullptr;
+        }
+    }
+
+    IBaseFilter* Base() const { return static_cast<IBaseFilter*>(filter_); }
+    IPin* Pin() const { return static_cast<IPin*>(pin_); }
+
+    SharedBlock block_;
+    pavix::tools::Picture quadrants_;
+    CRovoFilter* filter_ = nullptr;
+    CRovoCapturePin* pin_ = nullptr;
+};
+
+TEST_F(CapturePin, OffersOneTypeAtPositionZero) {
+    CMediaType type;
+    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &type));
+    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, type.majortype));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_RGB24, type.subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, type.formattype));
+    EXPECT_TRUE(type.bFixedSizeSamples);
+    EXPECT_FALSE(type.bTemporalCompression);
+    EXPECT_EQ(460800u, type.lSampleSize);
+    EXPECT_EQ(nullptr, type.pUnk);
+    ASSERT_EQ(88u, type.cbFormat);
+    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+    EXPECT_EQ(40u, info->bmiHeader.biSize);
+    EXPECT_EQ(480, info->bmiHeader.biWidth);
+    EXPECT_EQ(320, info->bmiHeader.biHeight);
+    EXPECT_EQ(1, info->bmiHeader.biPlanes);
+    EXPECT_EQ(24, info->bmiHeader.biBitCount);
+    EXPECT_EQ(static_cast<DWORD>(BI_RGB), info->bmiHeader.biCompression);
+    EXPECT_EQ(460800u, info->bmiHeader.biSizeImage);
+    EXPECT_EQ(0, info->AvgTimePerFrame);
+    EXPECT_TRUE(IsRectEmpty(&info->rcSource) && IsRectEmpty(&info->rcTarget));
+
+    CMediaType same;
+    ASSERT_EQ(S_OK, pin_->GetMediaType(&same));
+    EXPECT_TRUE(same == type);
+    CMediaType none;
+    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, pin_->GetMediaType(1, &none));
+    EXPECT_EQ(E_INVALIDARG, pin_->GetMediaType(-1, &none));
+    EXPECT_EQ(E_POINTER, pin_->GetMediaType(0, nullptr));
+
+    // What a capture application enumerates.
+    ComRef<IEnumMediaTypes> types;
+    ASSERT_EQ(S_OK, Pin()->EnumMediaTypes(types.Put()));
+    AM_MEDIA_TYPE* listed[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(S_FALSE, types->Next(2, listed, &fetched));
+    ASSERT_EQ(1u, fetched);
+    EXPECT_TRUE(CMediaType(*listed[0]) == type);
+    DeleteMediaType(listed[0]);
+}
+
+TEST_F(CapturePin, AcceptsTheOfferedTypeAndItsTopDownForm) {
+    CMediaType offered;
+    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &offered));
+    EXPECT_EQ(S_OK, pin_->CheckMediaType(&offered));
+    Proposal topDown{"top-down"};
+    topDown.height = -320;
+    CMediaType top = MakeType(topDown);
+    EXPECT_EQ(S_OK, pin_->CheckMediaType(&top));
+    EXPECT_EQ(S_OK, Pin()->QueryAccept(&top));
+    // The format block may be longer than the header.
+    Proposal longer{"longer format block"};
+    longer.formatBytes = 200;
+    CMediaType withExtra = MakeType(longer);
+    EXPECT_EQ(S_OK, pin_->CheckMediaType(&withExtra));
+}
+
+TEST_F(CapturePin, RefusesWhatItCannotDeliverCorrectly) {
+    std::vector<Proposal> refused;
+    auto add = [&](Proposal p) { refused.push_back(p); };
+    { Proposal p{"audio"}; p.major = MEDIATYPE_Audio; add(p); }
+    { Proposal p{"variable size"}; p.fixedSize = FALSE; add(p); }
+    { Proposal p{"RGB32"}; p.subtype = MEDIASUBTYPE_RGB32; p.bits = 32; add(p); }
+    { Proposal p{"YUY2"}; p.subtype = MEDIASUBTYPE_YUY2; p.bits = 16; p.compression = MAKEFOURCC('Y', 'U', 'Y', '2'); add(p); }
+    { Proposal p{"VideoInfo2 format"}; p.format = FORMAT_VideoInfo2; add(p); }
+    { Proposal p{"format block one byte short"}; p.formatBytes = sizeof(VIDEOINFOHEADER) - 1; add(p); }
+    { Proposal p{"no format block"}; p.formatBytes = 0; add(p); }
+    { Proposal p{"width 481"}; p.width = 481; add(p); }
+    { Proposal p{"320 x 240"}; p.width = 320; p.height = 240; add(p); }
+    { Proposal p{"height 321"}; p.height = 321; add(p); }
+    { Proposal p{"height -321"}; p.height = -321; add(p); }
+    { Proposal p{"height 319"}; p.height = 319; add(p); }
+    { Proposal p{"no image size"}; p.sizeImage = 0; add(p); }
+    { Proposal p{"image size off by one"}; p.sizeImage = 460801; add(p); }
+    { Proposal p{"32 bits in RGB24"}; p.bits = 32; add(p); }
+    { Proposal p{"bit fields"}; p.compression = BI_BITFIELDS; add(p); }
+    for (const Proposal& p : refused) {
+        CMediaType type = MakeType(p);
+        EXPECT_EQ(E_INVALIDARG, pin_->CheckMediaType(&type)) << p.what;
+        EXPECT_EQ(S_FALSE, Pin()->QueryAccept(&type)) << p.what;
+    }
+    EXPECT_EQ(E_POINTER, pin_->CheckMediaType(nullptr));
+}
+
+TEST_F(CapturePin, FillBufferCopiesThePictureAndStampsEvery30Ms) {
+    FakeSample first(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&first));
+    EXPECT_EQ(0, std::memcmp(first.buffer.data(), block_.PixelArea(), kPixelAreaSize));
+    EXPECT_EQ(0, first.start);
+    EXPECT_EQ(300000, first.stop);
+    // The bytes as a bottom-up bitmap show the picture upright.
+    pavix::tools::Picture seen;
+    ASSERT_TRUE(pavix::tools::SampleToPicture(first.buffer.data(), first.buffer.size(), 480, 320, &seen));
+    EXPECT_EQ(quadrants_.bgr, seen.bgr);
+
+    FakeSample second(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&second));
+    EXPECT_EQ(300000, second.start);
+    EXPECT_EQ(600000, second.stop);
+}
+
+TEST_F(CapturePin, TopDownConnectionGetsTheRowsReversed) {
+    Proposal topDown{"top-down"};
+    topDown.height = -320;
+    CMediaType top = MakeType(topDown);
+    ASSERT_EQ(S_OK, pin_->SetMediaType(&top));
+    FakeSample sample(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+    pavix::tools::Picture seen;
+    ASSERT_TRUE(pavix::tools::SampleToPicture(sample.buffer.data(), sample.buffer.size(), 480, -320, &seen));
+    EXPECT_EQ(quadrants_.bgr, seen.bgr) << "top-down sample not upright";
+}
+
+TEST_F(CapturePin, LargerSampleGetsThePictureThenZeros) {
+    FakeSample big(kSharedFrameBufferSize + 1000);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&big));
+    EXPECT_EQ(0, std::memcmp(big.buffer.data(), block_.PixelArea(), kPixelAreaSize));
+    for (size_t i = kPixelAreaSize; i < big.buffer.size(); ++i) {
+        ASSERT_EQ(0, big.buffer[i]) << "byte " << i;
+    }
+}
+
+TEST_F(CapturePin, ShutdownWordEndsTheStreamWithoutTouchingTheSample) {
+    block_.SetFrameWord(STATUS_SHUTDOWN);
+    FakeSample sample(kPixelAreaSize);
+    EXPECT_EQ(S_FALSE, pin_->FillBuffer(&sample));
+    EXPECT_EQ(0, sample.setTimes);
+    EXPECT_EQ(0xEE, sample.buffer[0]);
+    // Every other word streams, -2 included; the stamps did not move.
+    block_.SetFrameWord(STATUS_NO_LINK);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+    EXPECT_EQ(0, sample.start);
+    EXPECT_EQ(E_POINTER, pin_->FillBuffer(nullptr));
+}
+
+TEST_F(CapturePin, FillBufferNeverWaitsForTheFilterLock) {
+    // A stop holds the filter lock while it waits for the streaming thread.
+    struct Call {
+        CRovoCapturePin* pin;
+        FakeSample sample{kPixelAreaSize};
+        HRESULT result = E_FAIL;
+    } call{pin_};
+    CAutoLock held(filter_->pStateLock());
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* c = static_cast<Call*>(p);
+            c->result = c->pin->FillBuffer(&c->sample);
+            return 0;
+        },
+        &call, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    DWORD waited = WaitForSingleObject(thread, 5000);
+    EXPECT_EQ(WAIT_OBJECT_0, waited) << "FillBuffer waited for the filter lock";
+    if (waited != WAIT_OBJECT_0) {
+        TerminateThread(thread, 1);  // never leave the thread on a lock we hold
+    }
+    CloseHandle(thread);
+    EXPECT_EQ(S_OK, call.result);
+}
+
+TEST_F(CapturePin, WithoutTheBlockThePinStreamsBlack) {
+    DropFilter();
+    block_.Close();
+    BlockNameTaken taken;
+    ASSERT_TRUE(taken.Taken()) << "another process holds the shared block";
+    MakeFilter();
+    FakeSample sample(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+    for (size_t i = 0; i < sample.buffer.size(); ++i) {
+        ASSERT_EQ(0, sample.buffer[i]) << "byte " << i;
+    }
+    EXPECT_EQ(0, sample.start);
+    EXPECT_EQ(300000, sample.stop);
+}
+
+TEST_F(CapturePin, AsksForWholePicturesAndRefusesSmallerBuffers) {
+    CMediaType offered;
+    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &offered));
+    ASSERT_EQ(S_OK, pin_->SetMediaType(&offered));
+    FakeAllocator allocator;
+    ALLOCATOR_PROPERTIES request = {};
+    request.cbAlign = 4;
+    request.cbPrefix = 8;
+    ASSERT_EQ(S_OK, pin_->DecideBufferSize(&allocator, &request));
+    EXPECT_EQ(460800, allocator.asked.cbBuffer);
+    EXPECT_EQ(2, allocator.asked.cBuffers);  // see DecideBufferSize: one is not enough under Wine
+    EXPECT_EQ(4, allocator.asked.cbAlign);
+    EXPECT_EQ(8, allocator.asked.cbPrefix);
+
+    request.cBuffers = 5;  // a peer that wants more gets them
+    ASSERT_EQ(S_OK, pin_->DecideBufferSize(&allocator, &request));
+    EXPECT_EQ(5, allocator.asked.cBuffers);
+
+    allocator.maxBuffer = 460799;
+    EXPECT_EQ(E_FAIL, pin_->DecideBufferSize(&allocator, &request));
+    allocator.failure = E_OUTOFMEMORY;
+    EXPECT_EQ(E_OUTOFMEMORY, pin_->DecideBufferSize(&allocator, &request));
+    EXPECT_EQ(E_POINTER, pin_->DecideBufferSize(nullptr, &request));
+    EXPECT_EQ(E_POINTER, pin_->DecideBufferSize(&allocator, nullptr));
+}
+
+TEST_F(CapturePin, PausedLiveSourceCannotCue) {
+    FILTER_STATE state;
+    EXPECT_EQ(S_OK, Base()->GetState(0, &state));
+    EXPECT_EQ(State_Stopped, state);
+    ASSERT_EQ(S_OK, Base()->Pause());
+    EXPECT_EQ(VFW_S_CANT_CUE, Base()->GetState(INFINITE, &state));
+    EXPECT_EQ(State_Paused, state);
+    ASSERT_EQ(S_OK, Base()->Run(0));
+    EXPECT_EQ(S_OK, Base()->GetState(0, &state));
+    EXPECT_EQ(State_Running, state);
+    ASSERT_EQ(S_OK, Base()->Stop());
+    EXPECT_EQ(E_POINTER, Base()->GetState(0, nullptr));
+}
+
+TEST_F(CapturePin, FilterAndPinAnswerTheirInterfacesOnly) {
+    for (REFIID iid : {IID_IUnknown, IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IAMovieSetup}) {
+        ComRef<IUnknown> answer;
+        EXPECT_EQ(S_OK, Base()->QueryInterface(iid, answer.PutVoid()));
+    }
+    for (REFIID iid : {IID_IAMStreamConfig, IID_IKsPropertySet, IID_IAMPushSource, IID_IPin}) {
+        ComRef<IUnknown> answer;
+        EXPECT_EQ(E_NOINTERFACE, Base()->QueryInterface(iid, answer.PutVoid()));
+    }
+    for (REFIID iid : {IID_IUnknown, IID_IPin, IID_IQualityControl, IID_IAMStreamConfig,
+                       IID_IKsPropertySet, IID_IAMPushSource}) {
+        ComRef<IUnknown> answer;
+        EXPECT_EQ(S_OK, Pin()->QueryInterface(iid, answer.PutVoid()));
+    }
+    for (REFIID iid : {IID_IAMLatency, IID_IAMStreamControl, IID_IBaseFilter, IID_IMemInputPin}) {
+        ComRef<IUnknown> answer;
+        EXPECT_EQ(E_NOINTERFACE, Pin()->QueryInterface(iid, answer.PutVoid()));
+    }
+    // The added interfaces are the pin's: same identity, counted on the filter.
+    ComRef<IKsPropertySet> props;
+    ASSERT_EQ(S_OK, Pin()->QueryInterface(IID_IKsPropertySet, props.PutVoid()));
+    ComRef<IPin> back = props.As<IPin>(IID_IPin);
+    EXPECT_EQ(Pin(), back.Get());
+    ULONG before = RefCount(Base());
+    props->AddRef();
+    EXPECT_EQ(before + 1, RefCount(Base()));
+    props->Release();
+
+    CLSID clsid;
+    ASSERT_EQ(S_OK, Base()->GetClassID(&clsid));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_RovoFilter, clsid));
+    LPWSTR id = nullptr;
+    ASSERT_EQ(S_OK, Pin()->QueryId(&id));
+    EXPECT_STREQ(L"Capture", id);
+    CoTaskMemFree(id);
+    Quality quality = {};
+    EXPECT_EQ(E_NOTIMPL, pin_->Notify(Base(), quality));
+    EXPECT_EQ(E_NOTIMPL, pin_->SetSink(nullptr));
+}
+
+}  // namespace
+}  // namespace pavix::testing
