@@ -34,12 +34,15 @@ xvfb_pid=""
 cleanup() {
   local ns pid
   ns=$(readlink /proc/$$/ns/net)
-  for proc in /proc/[0-9]*; do
-    pid=${proc#/proc/}
-    [ "$pid" = "$$" ] || [ "$pid" = "$xvfb_pid" ] && continue
-    [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$ns" ] && kill "$pid" 2>/dev/null
+  local signal
+  for signal in TERM KILL; do
+    for proc in /proc/[0-9]*; do
+      pid=${proc#/proc/}
+      [ "$pid" = "$$" ] || [ "$pid" = "$xvfb_pid" ] && continue
+      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$ns" ] && kill -s "$signal" "$pid" 2>/dev/null
+    done
+    sleep 0.3
   done
-  sleep 0.2
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   return 0
 }

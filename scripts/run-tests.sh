@@ -32,6 +32,7 @@ suite() {
 suite native native
 suite sanitize sanitize -LE fuzz
 suite fuzz sanitize -L fuzz
+"$here/wine-exec.sh" --prefix "$build/win64/wineprefix" --boot
 suite win64 win64
 suite win32 win32
 

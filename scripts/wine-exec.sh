@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Runs a Windows program of the build under 64-bit Wine:
 #   wine-exec.sh --prefix DIR program.exe [args...]
+#   wine-exec.sh --prefix DIR --boot      start the prefix's Wine services
 # The prefix belongs to the build tree and is made on first use. Refuses to
-# run outside a private network namespace (scripts/in-netns.sh), so that no
-# Windows program of ours ever talks to a real network from here.
+# run where the network has more than loopback (use scripts/in-netns.sh), so
+# that no Windows program of ours ever talks to a real network from here.
+#
+# --boot keeps the prefix's Wine server running and starts Wine's services
+# with their output going nowhere: otherwise the first program started
+# spawns them, and they hold its output pipe open (a test runner then waits
+# for them) for as long as they live.
 set -euo pipefail
 
 if [ "${1:-}" != "--prefix" ] || [ $# -lt 3 ]; then
@@ -13,8 +19,8 @@ fi
 prefix=$2
 shift 2
 
-if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
-  echo "wine-exec.sh: not inside a private network namespace; run through scripts/in-netns.sh" >&2
+if ip -o link show | awk -F': ' '{print $2}' | grep -qvx lo; then
+  echo "wine-exec.sh: this network has more than loopback; run through scripts/in-netns.sh" >&2
   exit 2
 fi
 
@@ -33,6 +39,12 @@ if [ ! -f "$prefix/system.reg" ]; then
       /usr/lib/wine/wineserver -w
     fi
   ) 9>"$prefix.lock"
+fi
+
+if [ "$1" = "--boot" ]; then
+  /usr/lib/wine/wineserver -p
+  "$wine" wineboot >/dev/null 2>&1 </dev/null
+  exit 0
 fi
 
 exec "$wine" "$@"
