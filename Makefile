@@ -53,7 +53,7 @@ test: build
 	@scripts/run-tests.sh $(BUILD)
 
 run: build
-	@scripts/run-demo.sh $(NATIVE) $(RUN_SECONDS)
+	@scripts/run-pavix.sh $(WIN64) $(NATIVE) $(RUN_SECONDS)
 
 bench: setup $(NATIVE)/build.ninja
 	cmake --build $(NATIVE)

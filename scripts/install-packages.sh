@@ -14,6 +14,8 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools nasm
   # running the Windows build: 64-bit Wine only, a virtual display
   wine64 xvfb xauth xdotool imagemagick ffmpeg fonts-wqy-microhei
+  # the fonts the program's art is drawn with (scripts/make-art.sh)
+  fonts-dejavu-core
   # private network namespaces for the tests and the demo
   iproute2 util-linux
   # sources of the dependencies cross-built for Windows

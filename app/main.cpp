@@ -1,0 +1,58 @@
+// pavix.exe: the entry point. Brings the engine up step by step, runs the
+// message loop, and ends with 0 after the main window was closed or with -1
+// when the program cannot (or must not) start.
+
+#include <windows.h>
+
+#include <new>
+
+#include "app/rovo_engine.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+using pavix::g_engine;
+
+int FailedStart() {
+    g_engine->StopCommThread();
+    g_engine->StopFpsThread();
+    g_engine->Close();
+    delete g_engine;
+    g_engine = nullptr;
+    pavix::ReceiveRing().Shutdown();
+    return -1;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // The default search order for DLLs: not the current directory.
+    SetDllDirectoryW(nullptr);
+
+    // Without the receive ring's buffers the program does not start.
+    if (!pavix::ReceiveRing().Init()) return -1;
+
+    g_engine = new (std::nothrow) pavix::CRovoEngine(instance);
+    if (g_engine == nullptr) {
+        pavix::ReceiveRing().Shutdown();
+        return -1;
+    }
+    if (g_engine->Init() != 0) return FailedStart();
+    if (g_engine->CreateMainWindow(showCommand) != 0) return FailedStart();
+    g_engine->LoadSettings();
+    if (g_engine->StartCommThread() != 0) return FailedStart();
+    if (g_engine->StartFpsThread() != 0) return FailedStart();
+
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_FUNCTION_MENU));
+    MSG message = {};
+    // Ends with the quit message that the main window's destruction posts.
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    delete g_engine;
+    g_engine = nullptr;
+    return static_cast<int>(message.wParam);
+}

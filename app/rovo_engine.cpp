@@ -1,0 +1,192 @@
+#include "app/rovo_engine.h"
+
+#include <winsock2.h>
+
+#include <cstring>
+#include <new>
+
+#include "app/single_instance.h"
+#include "frames/jpeg_decoder.h"
+#include "record/dshow_handler.h"
+#include "shared/debug_text.h"
+#include "shared/shared_frame_buffer.h"
+#include "ui/settings_file.h"
+#include "ui/ui_handler.h"
+#include "ui/update_check.h"
+
+namespace pavix {
+
+CRovoEngine* g_engine = nullptr;
+
+CRecvRing& ReceiveRing() {
+    static CRecvRing ring;
+    return ring;
+}
+
+CRovoEngine::CRovoEngine(HINSTANCE instance) : instance_(instance) {}
+
+CRovoEngine::~CRovoEngine() {
+    delete decoder_;
+    decoder_ = nullptr;
+    delete ui_;
+    ui_ = nullptr;
+    delete recorder_;
+    recorder_ = nullptr;
+}
+
+int CRovoEngine::Init() {
+    instanceGuard_ = CreateInstanceGuard();
+    if (instanceGuard_ == nullptr) {
+        // Another instance runs: show its window instead.
+        BringFirstInstanceToFront();
+        return -1;
+    }
+
+    Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, no callback
+    if (Gdiplus::GdiplusStartup(&gdiplusToken_, &gdiplusInput, nullptr) != Gdiplus::Ok) {
+        gdiplusToken_ = 0;
+        return -1;
+    }
+
+    const int sharedResult = InitSharedFrameBuffer();
+    if (sharedResult != 0) return sharedResult;
+
+    {
+        ScopedLock hold(endpointLock_);
+        endpoint_ = PhoneEndpoint{};
+    }
+    InterlockedExchange(&haveGetClientInfo_, 0);
+
+    ui_ = new (std::nothrow) CUIHandler(this, instance_);
+    if (ui_ == nullptr || ui_->Init() != 0) return -1;
+
+    // COM is open on this thread now.
+    ChooseCodec();
+
+    recorder_ = new (std::nothrow) CDShowHandler(this);
+    if (recorder_ == nullptr) return -1;
+    const int recorderResult = recorder_->Init();
+    if (recorderResult != 0) return recorderResult;
+
+    // The process's one Windows Sockets start-up (the update check and the
+    // phone link use it).
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return -1;
+    socketsStarted_ = true;
+    if (LOBYTE(wsa.wVersion) != 2 || HIBYTE(wsa.wVersion) != 2) return -1;
+
+    decoder_ = new (std::nothrow) CJpegDecoder();
+    if (decoder_ == nullptr) return -1;
+
+    // The virtual camera shows the idle picture from the start.
+    DrawToSharedFrame(ui_->IdlePicture(), STATUS_STARTUP);
+    return 0;
+}
+
+int CRovoEngine::CreateMainWindow(int showCommand) {
+    const int result = ui_->CreateMainWindow(showCommand);
+    if (result != 0) return result;
+    PublishMainWindow(ui_->MainWindow());
+    return 0;
+}
+
+void CRovoEngine::LoadSettings() {
+    PhoneEndpoint stored;
+    if (ReadSettings(kSettingsFile, &stored)) {
+        SetPhoneEndpoint(stored.address, stored.port, stored.port2);
+    }
+}
+
+int CRovoEngine::StartCommThread() {
+    // Runs to its end (bounded by its time limits) before the supervisor
+    // exists; the window is up but not yet served meanwhile.
+    CheckForUpdate();
+    return commThread_.Start(CommThreadProc, this) ? 0 : -1;
+}
+
+int CRovoEngine::StartFpsThread() { return fpsThread_.Start(FpsThreadProc, this) ? 0 : -1; }
+
+namespace {
+
+void StopAndReport(CWorkerThread& thread, const char* forcedText) {
+    if (thread.Stop() == CWorkerThread::StopOutcome::Forced) DebugText(forcedText);
+}
+
+}  // namespace
+
+void CRovoEngine::StopCommThread() {
+    StopAndReport(commThread_, "pavix: the connection supervisor did not stop in time; ended it\n");
+}
+
+void CRovoEngine::StopFpsThread() {
+    StopAndReport(fpsThread_, "pavix: the frame thread did not stop in time; ended it\n");
+}
+
+void CRovoEngine::Close() {
+    if (instanceGuard_ != nullptr) {
+        CloseHandle(instanceGuard_);
+        instanceGuard_ = nullptr;
+    }
+    if (ui_ != nullptr) {
+        // Tells the camera's readers that the program has ended.
+        DrawToSharedFrame(ui_->IdlePicture(), STATUS_SHUTDOWN);
+    }
+    if (socketsStarted_) {
+        WSACleanup();
+        socketsStarted_ = false;
+    }
+    if (ui_ != nullptr) ui_->Shutdown();
+    if (recorder_ != nullptr) recorder_->Cleanup();
+    ReleaseSharedFrameBuffer();
+    if (gdiplusToken_ != 0) {
+        Gdiplus::GdiplusShutdown(gdiplusToken_);
+        gdiplusToken_ = 0;
+    }
+}
+
+void CRovoEngine::ChooseCodec() {
+    // Both are asked, every start: a compressor installed later is noticed
+    // at the next start only.
+    const bool cinepak = CDShowHandler::HasCompressor(kCinepakCompressor) != 0;
+    const bool divx = CDShowHandler::HasCompressor(kDivxCompressor) != 0;
+    recordingCodec_ = cinepak ? kCodecCinepak : divx ? kCodecDivx : kCodecNone;
+}
+
+void CRovoEngine::SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2) {
+    const std::size_t length = std::strlen(address);
+    if (length >= PhoneEndpoint::kAddressSize) return;
+    {
+        ScopedLock hold(endpointLock_);
+        if (std::strcmp(endpoint_.address, address) == 0 && endpoint_.port == port &&
+            endpoint_.port2 == port2) {
+            return;
+        }
+        endpoint_ = PhoneEndpoint{};
+        std::memcpy(endpoint_.address, address, length);
+        endpoint_.port = port;
+        endpoint_.port2 = port2;
+    }
+    Disconnect();
+    InterlockedExchange(&haveGetClientInfo_, 1);
+}
+
+void CRovoEngine::Disconnect() { InterlockedExchange(&haveGetClientInfo_, 0); }
+
+PhoneEndpoint CRovoEngine::Endpoint() const {
+    ScopedLock hold(endpointLock_);
+    return endpoint_;
+}
+
+void CRovoEngine::ShowUpdateBalloon() {
+    if (ui_ != nullptr) ui_->ShowUpdateBalloon();
+}
+
+void ShutdownSequence() {
+    if (g_engine == nullptr) return;
+    g_engine->StopCommThread();
+    g_engine->StopFpsThread();
+    g_engine->Close();
+    ReceiveRing().Shutdown();
+}
+
+}  // namespace pavix

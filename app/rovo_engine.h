@@ -1,0 +1,130 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/worker_thread.h"
+#include "link/phone_endpoint.h"
+#include "link/recv_ring.h"
+#include "shared/critical_section.h"
+#include "ui/gdiplus_api.h"
+
+namespace pavix {
+
+class CDShowHandler;
+class CJpegDecoder;
+class CUIHandler;
+
+// Recording codecs: which video compressor a recording goes through.
+enum RecordingCodec : std::int32_t {
+    kCodecNone = 0,  // uncompressed
+    kCodecCinepak = 1,
+    kCodecDivx = 2,
+};
+
+// The one central object of pavix.exe. It owns every part of the program,
+// brings them up in a fixed order and takes them down again:
+//
+//   Init              single-instance guard, GDI+, the shared frame buffer
+//                     (showing the idle picture), the user interface (which
+//                     opens the main thread's COM apartment), the recording
+//                     graph, Windows Sockets, the JPEG decoder
+//   CreateMainWindow  the main window, the notification-area icon
+//   LoadSettings      the phone endpoint of the last manual connection
+//   StartCommThread   the update check, then the connection supervisor
+//   StartFpsThread    the frame thread
+//
+// ShutdownSequence (the main window's destruction) stops both workers,
+// closes the engine and tears the receive ring down. Everything here runs on
+// the main thread unless said otherwise.
+class CRovoEngine {
+public:
+    explicit CRovoEngine(HINSTANCE instance);
+    virtual ~CRovoEngine();
+    CRovoEngine(const CRovoEngine&) = delete;
+    CRovoEngine& operator=(const CRovoEngine&) = delete;
+
+    // 0 when everything is up; otherwise the program must not start (-1, or
+    // the system's error code when the shared frame buffer failed).
+    int Init();
+    // 0, or -1 when the main window cannot be created (the user was told).
+    int CreateMainWindow(int showCommand);
+    void LoadSettings();
+    // 0, or -1 when the thread cannot be created.
+    int StartCommThread();
+    int StartFpsThread();
+    void StopCommThread();
+    void StopFpsThread();
+    // Releases the system resources; safe on a partly initialised engine and
+    // more than once.
+    void Close();
+
+    // The writer side of the shared frame buffer.
+    int InitSharedFrameBuffer();
+    void ReleaseSharedFrameBuffer();
+    // Draws `picture` (null: nothing) scaled to 480 x 320 and bottom-up into
+    // the block, then stores `frameWord`. Any thread.
+    void DrawToSharedFrame(GpImage* picture, std::int32_t frameWord);
+
+    void ChooseCodec();
+    std::int32_t RecordingCodec() const { return recordingCodec_; }
+
+    // The phone endpoint. SetPhoneEndpoint changes nothing when the
+    // endpoint is the stored one; otherwise it stores it, drops the link and
+    // allows the supervisor to connect to it. An address of 40 or more
+    // characters is refused.
+    void SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2);
+    void Disconnect();
+    bool HaveGetClientInfo() const { return haveGetClientInfo_ != 0; }
+    PhoneEndpoint Endpoint() const;
+
+    void ShowUpdateBalloon();
+
+    HINSTANCE Instance() const { return instance_; }
+    CUIHandler* UI() const { return ui_; }
+    // Whether the phone link is up; the preview pane paints the idle picture
+    // only while it is not. There is no phone link in this program yet.
+    bool IsConnected() const { return false; }
+
+    CWorkerThread& CommThread() { return commThread_; }
+    CWorkerThread& FpsThread() { return fpsThread_; }
+
+private:
+    HANDLE instanceGuard_ = nullptr;
+    ULONG_PTR gdiplusToken_ = 0;
+    void* sharedView_ = nullptr;
+    HANDLE sharedMapping_ = nullptr;
+    GpBitmap* sharedBitmap_ = nullptr;
+    // Phone pictures published, and the count when it was last examined
+    // for its restart at 0.
+    std::int32_t frameCount_ = 0;
+    std::int32_t frameCountAtCheck_ = 0;
+    CWorkerThread commThread_;
+    CWorkerThread fpsThread_;
+    bool socketsStarted_ = false;
+    CJpegDecoder* decoder_ = nullptr;
+    CUIHandler* ui_ = nullptr;
+    CDShowHandler* recorder_ = nullptr;
+    HINSTANCE instance_ = nullptr;
+    std::int32_t recordingCodec_ = kCodecNone;
+    volatile LONG haveGetClientInfo_ = 0;
+    mutable CriticalSection endpointLock_;
+    PhoneEndpoint endpoint_;
+};
+
+// The program's one engine, set by the entry point.
+extern CRovoEngine* g_engine;
+
+// The process-wide receive ring between the phone link and the frame parser.
+CRecvRing& ReceiveRing();
+
+// The main window's end: stops both workers, closes the engine and tears the
+// receive ring down.
+void ShutdownSequence();
+
+// The two workers' thread procedures; the argument is the engine.
+DWORD WINAPI CommThreadProc(LPVOID engine);
+DWORD WINAPI FpsThreadProc(LPVOID engine);
+
+}  // namespace pavix

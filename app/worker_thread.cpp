@@ -1,0 +1,93 @@
+#include "app/worker_thread.h"
+
+namespace pavix {
+namespace {
+
+// While a forced end waits for a critical stretch to finish, it looks again
+// after this long.
+constexpr DWORD kStretchRecheckMs = 10;
+// How long a forced end waits for the system to take the thread down.
+constexpr DWORD kTerminationWaitMs = 2000;
+
+}  // namespace
+
+bool WaitHandlingSentMessages(HANDLE handle, DWORD milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        const DWORD result = MsgWaitForMultipleObjectsEx(1, &handle, left, QS_SENDMESSAGE, 0);
+        if (result == WAIT_OBJECT_0) return true;
+        if (result != WAIT_OBJECT_0 + 1) {
+            // Timed out (or the wait itself failed): one last look.
+            return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+        }
+        // A message sent from another thread: peeking delivers it to its
+        // window procedure; posted messages stay queued.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+CWorkerThread::~CWorkerThread() {
+    if (thread_ != nullptr) CloseHandle(thread_);
+    if (stopEvent_ != nullptr) CloseHandle(stopEvent_);
+}
+
+bool CWorkerThread::Start(LPTHREAD_START_ROUTINE proc, void* argument) {
+    if (thread_ != nullptr) return false;
+    if (stopEvent_ == nullptr) {
+        stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (stopEvent_ == nullptr) return false;
+    }
+    ResetEvent(stopEvent_);
+    InterlockedExchange(&runFlag_, 1);
+    thread_ = CreateThread(nullptr, 0, proc, argument, 0, nullptr);
+    if (thread_ == nullptr) {
+        InterlockedExchange(&runFlag_, 0);
+        return false;
+    }
+    return true;
+}
+
+bool CWorkerThread::Pause(DWORD milliseconds) const {
+    if (!IsRunRequested()) return false;
+    WaitForSingleObject(stopEvent_, milliseconds);
+    return IsRunRequested();
+}
+
+CWorkerThread::StopOutcome CWorkerThread::Stop(DWORD waitMs) {
+    if (thread_ == nullptr) return StopOutcome::NotRunning;
+    InterlockedExchange(&runFlag_, 0);
+    SetEvent(stopEvent_);
+    StopOutcome outcome = StopOutcome::Ended;
+    if (!WaitHandlingSentMessages(thread_, waitMs)) {
+        EndForcibly();
+        outcome = StopOutcome::Forced;
+    }
+    CloseHandle(thread_);
+    thread_ = nullptr;
+    return outcome;
+}
+
+void CWorkerThread::EndForcibly() {
+    for (;;) {
+        if (SuspendThread(thread_) == static_cast<DWORD>(-1)) break;
+        // Suspension takes effect asynchronously; reading the context waits
+        // until the thread really stands still.
+        CONTEXT context = {};
+        context.ContextFlags = CONTEXT_CONTROL;
+        GetThreadContext(thread_, &context);
+        if (criticalDepth_ == 0) {
+            TerminateThread(thread_, 0);
+            break;
+        }
+        // Inside a critical stretch: let it finish, then look again. It may
+        // also end by itself meanwhile.
+        ResumeThread(thread_);
+        if (WaitHandlingSentMessages(thread_, kStretchRecheckMs)) return;
+    }
+    WaitForSingleObject(thread_, kTerminationWaitMs);
+}
+
+}  // namespace pavix

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Runs pavix.exe under 64-bit Wine with the phone simulator beside it, in a
+# private network namespace with a virtual display:
+#
+#   run-pavix.sh WIN64_TREE [NATIVE_TREE] [SECONDS]
+#
+# The Wine prefix WIN64_TREE/run-prefix is the run's own: made on first use
+# (fonts linked for the Chinese texts, Wine drawing the window captions) and
+# the camera filter of the tree registered in it every time. The simulator
+# (NATIVE_TREE/tools/phonesim/phonesim; NATIVE_TREE defaults to the
+# WIN64_TREE's sibling "native") streams on 127.0.0.1:1234. After SECONDS
+# (default 20) the window is photographed into WIN64_TREE/run-pavix.png and
+# closed with its close box; pavix.exe's exit code is the script's.
+set -euo pipefail
+
+[ $# -ge 1 ] || { echo "usage: run-pavix.sh WIN64_TREE [NATIVE_TREE] [SECONDS]" >&2; exit 2; }
+tree=$(cd "$1" && pwd)
+native=${2:-$(dirname "$tree")/native}
+seconds=${3:-${RUN_SECONDS:-20}}
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "${PAVIX_IN_NETNS:-}" != "1" ]; then
+  exec "$here/in-netns.sh" "$0" "$tree" "$native" "$seconds"
+fi
+
+exe=$tree/app/pavix.exe
+filter=$tree/filter/RovoFilter.ax
+probe=$tree/tests/app/pavix_probe.exe
+simulator=$native/tools/phonesim/phonesim
+for f in "$exe" "$filter"; do
+  [ -f "$f" ] || { echo "run-pavix: $f is missing; build the tree first" >&2; exit 1; }
+done
+
+export WINEPREFIX=$tree/run-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+wine=/usr/lib/wine/wine64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "run-pavix: making the Wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  "$wine" wineboot --init >/dev/null 2>&1
+  for face in Tahoma "MS Shell Dlg" "Microsoft Sans Serif"; do
+    "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+  done
+  for setting in Decorated Managed; do
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v "$setting" /d N /f >/dev/null 2>&1
+  done
+fi
+"$wine" regsvr32 "$filter" >/dev/null 2>&1 || { echo "run-pavix: cannot register $filter" >&2; exit 1; }
+
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+if [ -x "$simulator" ]; then
+  log=$tree/run-phonesim.log
+  "$simulator" --listen 127.0.0.1:1234 --fps 30 --size 640x480 --quiet 2>"$log" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    grep -q 'listening on' "$log" && break
+    sleep 0.05
+  done
+  echo "run-pavix: phone simulator: $(grep -m1 'listening on' "$log" || echo 'did not start')"
+else
+  echo "run-pavix: no phone simulator at $simulator (build the native tree); running without it"
+fi
+
+run=$tree/run-pavix
+mkdir -p "$run"
+(cd "$run" && exec "$wine" "$exe") &
+pavix=$!
+pids+=($pavix)
+echo "run-pavix: pavix.exe started; running for $seconds s"
+
+have_probe=0
+[ -f "$probe" ] && have_probe=1
+if [ $have_probe = 1 ]; then
+  "$wine" "$probe" wait-window 30 || { echo "run-pavix: no window appeared" >&2; exit 1; }
+fi
+end=$((SECONDS + seconds))
+while [ $SECONDS -lt $end ] && kill -0 "$pavix" 2>/dev/null; do sleep 0.5; done
+kill -0 "$pavix" 2>/dev/null || { wait "$pavix"; echo "run-pavix: pavix.exe ended early with $?"; exit 1; }
+
+import -window root "$tree/run-pavix.png" 2>/dev/null &&
+  echo "run-pavix: screenshot $tree/run-pavix.png"
+if [ $have_probe = 1 ]; then
+  "$wine" "$probe" status | sed 's/^/run-pavix: status bar /'
+  "$wine" "$probe" frame-word | sed 's/^/run-pavix: shared block /'
+  "$wine" "$probe" close
+else
+  kill "$pavix"
+fi
+rc=0
+wait "$pavix" || rc=$?
+echo "run-pavix: pavix.exe ended with $rc"
+exit $rc

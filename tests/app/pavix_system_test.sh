@@ -1,0 +1,483 @@
+#!/usr/bin/env bash
+# System tests of pavix.exe under 64-bit Wine: the program is started as a
+# user would start it and watched from outside (pavix_probe.exe, the shared
+# block, the X display).
+#
+#   pavix_system_test.sh CASE
+#
+#   teardown             ends whatever still runs in the test prefixes
+#   setup                the test prefixes: fresh, with the fonts linked for
+#                        Chinese texts, Wine drawing the window captions, a
+#                        recording stand-in for the web browser, and the
+#                        camera filter registered (a second prefix without it)
+#   start                idle picture in the shared block (frame word 0), the
+#                        window, status bar, tray icon and menu, screenshots,
+#                        then the close box: exit code 0, frame word -1
+#   exit-command         the Exit command: exit code 0, frame word -1
+#   second-instance      a second start ends with -1 at once, creates no
+#                        window and restores the first one from the tray
+#   no-filter            without the camera filter: the message box, then -1
+#   update-yes           the update server's body "1" arms the new-version
+#                        path; the request bytes are checked
+#   update-0, update-10, update-line-end, update-no-empty-line
+#                        other replies leave it unarmed
+#   update-silent        a server that never answers holds the start-up back
+#                        no longer than the receive time limit
+#
+# Environment (set by CTest): PAVIX_EXE, PAVIX_PROBE, PAVIX_FILTER,
+# PAVIX_TEST_DIR (work folder in the build tree), PAVIX_IDLE_BMP (the idle
+# picture's source), PAVIX_UPDATE_SERVER (update_server.py).
+# Must run inside scripts/in-netns.sh (private network, Xvfb), as root.
+set -uo pipefail
+
+readonly case_name=${1:?usage: pavix_system_test.sh CASE}
+readonly wine=/usr/lib/wine/wine64
+readonly wineserver=/usr/lib/wine/wineserver
+readonly dir=$PAVIX_TEST_DIR
+readonly prefix_with_filter=$dir/prefix
+readonly prefix_without_filter=$dir/prefix-nofilter
+readonly artefacts=$dir/artefacts
+readonly update_host=update.pavix.example
+readonly receive_limit_ms=3000
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+note() { echo "-- $*"; }
+
+if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
+  fail "not inside a private network namespace; run through scripts/in-netns.sh"
+fi
+[ -n "${DISPLAY:-}" ] || fail "no X display (scripts/in-netns.sh starts Xvfb)"
+
+use_prefix() {
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+  # pavix.exe's debug texts (and Wine's traces, when a failure needs them)
+  # land in run-CASE/wine.log.
+  pavix_winedebug=${PAVIX_TEST_WINEDEBUG:--all,+debugstr}
+  # Wine's ANSI code page follows the locale: a Western one here, so that
+  # Chinese texts only come out right through the wide-character interface.
+  export LC_ALL=C.UTF-8 LANG=C.UTF-8
+}
+
+probe() { "$wine" "$PAVIX_PROBE" "$@"; }
+
+# Runs the probe until it succeeds or SECONDS pass; keeps its last output.
+probe_until() {
+  local seconds=$1
+  shift
+  local end=$((SECONDS + seconds))
+  while :; do
+    probe_out=$(probe "$@") && return 0
+    [ $SECONDS -ge $end ] && return 1
+    sleep 0.1
+  done
+}
+
+# Runs the probe until its output has LINE or SECONDS pass.
+probe_until_line() {
+  local seconds=$1 line=$2
+  shift 2
+  local end=$((SECONDS + seconds))
+  while :; do
+    probe_out=$(probe "$@")
+    grep -qxF -- "$line" <<<"$probe_out" && return 0
+    [ $SECONDS -ge $end ] && return 1
+    sleep 0.1
+  done
+}
+
+expect_line() {  # <text> <exact line>
+  grep -qxF -- "$2" <<<"$1" || fail "expected the line '$2' in:"$'\n'"$1"
+}
+
+# pavix.exe in its own working directory (no settings file there), in the
+# background: pavix_pid. With --hosts FILE, name lookups see FILE as
+# /etc/hosts (a mount namespace of its own, as in-netns.sh --hosts does).
+start_pavix() {
+  local hosts=""
+  if [ "${1:-}" = "--hosts" ]; then
+    hosts=$2
+    shift 2
+  fi
+  local run=$dir/run-$case_name
+  pavix_log=$run/wine.log
+  rm -rf "$run"
+  mkdir -p "$run"
+  if [ -n "$hosts" ]; then
+    (cd "$run" && WINEDEBUG=$pavix_winedebug exec unshare --mount --propagation private \
+      sh -c 'mount --bind "$0" /etc/hosts && exec "$@"' "$hosts" "$wine" "$PAVIX_EXE" \
+      2>"$run/wine.log") &
+  else
+    (cd "$run" && WINEDEBUG=$pavix_winedebug exec "$wine" "$PAVIX_EXE" 2>"$run/wine.log") &
+  fi
+  pavix_pid=$!
+}
+
+# Waits up to SECONDS for pid to end; its exit status, or 124 on time-out.
+wait_exit() {
+  local pid=$1 end=$((SECONDS + $2))
+  while kill -0 "$pid" 2>/dev/null; do
+    [ $SECONDS -ge $end ] && return 124
+    sleep 0.05
+  done
+  wait "$pid"
+}
+
+# Keeps the shared block open and logs its frame words: hold_pid, hold_log.
+start_hold() {
+  hold_log=$dir/hold-$case_name.log
+  rm -f "$hold_log"
+  probe hold 90 >"$hold_log" &
+  hold_pid=$!
+  local end=$((SECONDS + 20))
+  until [ -s "$hold_log" ]; do
+    [ $SECONDS -ge $end ] && fail "the block holder did not start"
+    sleep 0.05
+  done
+}
+
+cleanup() {
+  [ -n "${pavix_pid:-}" ] && kill "$pavix_pid" 2>/dev/null
+  [ -n "${hold_pid:-}" ] && kill "$hold_pid" 2>/dev/null
+  [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+
+# The window was closed: exit status 0, both workers stopped by themselves
+# in time, and the shared block's last word -1.
+expect_clean_end() {
+  wait_exit "$pavix_pid" 20
+  local rc=$?
+  pavix_pid=""
+  [ $rc -eq 0 ] || fail "pavix.exe ended with $rc, not 0"
+  if grep -F 'did not stop in time' "$pavix_log"; then
+    fail "a worker thread had to be ended forcibly"
+  fi
+  wait_exit "$hold_pid" 10
+  hold_pid=""
+  [ "$(tail -n 1 "$hold_log")" = "frame word=-1" ] ||
+    fail "the last frame word was not -1:"$'\n'"$(cat "$hold_log")"
+}
+
+# --- setup -------------------------------------------------------------------------
+
+case_setup() {
+  rm -rf "$prefix_with_filter" "$prefix_without_filter" "$artefacts"
+  mkdir -p "$prefix_with_filter" "$artefacts"
+  use_prefix "$prefix_with_filter"
+  note "creating a fresh prefix"
+  "$wine" wineboot --init >/dev/null 2>&1
+  "$wineserver" -w
+  local face
+  for face in Tahoma "MS Shell Dlg" "Microsoft Sans Serif"; do
+    "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 ||
+      fail "reg add FontLink $face"
+  done
+  # No window manager under Xvfb: Wine draws the captions itself, and does
+  # not wait (for seconds, in vain) for a manager to map and unmap windows.
+  local setting
+  for setting in Decorated Managed; do
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v "$setting" /d N /f >/dev/null 2>&1 ||
+      fail "reg add $setting"
+  done
+  # Web pages go to a stand-in that only records the address.
+  cat >"$dir/browser.sh" <<EOF
+#!/bin/sh
+printf '%s\n' "\$1" >>"$dir/browser.log"
+EOF
+  chmod +x "$dir/browser.sh"
+  "$wine" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$dir/browser.sh" /f \
+    >/dev/null 2>&1 || fail "reg add WineBrowser"
+  "$wineserver" -w
+  cp -a "$prefix_with_filter" "$prefix_without_filter"
+  note "registering the camera filter"
+  "$wine" regsvr32 "$PAVIX_FILTER" >/dev/null 2>&1 || fail "regsvr32 $PAVIX_FILTER"
+  "$wineserver" -w
+  probe glyphs || fail "the UI fonts of the prefix cannot draw Chinese"
+  # The texts must not depend on a Chinese code page: the tests run without one.
+  local page
+  page=$(probe codepage)
+  note "$page"
+  [ "$page" != "ansi code page=936" ] || fail "the prefix runs with the Chinese code page"
+}
+
+case_teardown() {
+  local prefix
+  for prefix in "$prefix_with_filter" "$prefix_without_filter"; do
+    [ -d "$prefix" ] || continue
+    use_prefix "$prefix"
+    "$wineserver" -k 2>/dev/null
+    "$wineserver" -w 2>/dev/null
+  done
+  return 0
+}
+
+# --- start ---------------------------------------------------------------------------
+
+check_shared_picture() {
+  probe dump "$dir/idle-dump.bmp" || fail "cannot read the shared block"
+  convert "$PAVIX_IDLE_BMP" -alpha off -resize '480x320!' -blur 0x2 "$dir/idle-ref.png"
+  convert "$dir/idle-ref.png" -flip "$dir/idle-ref-flipped.png"
+  convert "$dir/idle-dump.bmp" -blur 0x2 "$dir/idle-dump.png"
+  cp "$dir/idle-dump.bmp" "$artefacts/shared-block.bmp"
+  local upright flipped
+  upright=$(compare -metric RMSE "$dir/idle-dump.png" "$dir/idle-ref.png" null: 2>&1 |
+            sed -n 's/.*(\(.*\)).*/\1/p')
+  flipped=$(compare -metric RMSE "$dir/idle-dump.png" "$dir/idle-ref-flipped.png" null: 2>&1 |
+            sed -n 's/.*(\(.*\)).*/\1/p')
+  note "shared picture against the idle picture: RMSE $upright upright, $flipped flipped"
+  awk -v u="$upright" -v f="$flipped" 'BEGIN { exit !(u < 0.09 && f > 0.12) }' ||
+    fail "the shared block does not hold the upright idle picture (RMSE $upright, flipped $flipped)"
+}
+
+check_window() {
+  local out
+  out=$(probe window) || fail "no main window"
+  echo "$out"
+  expect_line "$out" "title=Pavix5.0"
+  expect_line "$out" "size=495x445"
+  expect_line "$out" "visible=1 iconic=0"
+  expect_line "$out" "caption=1 minimizebox=1 maximizebox=0 sizing=0"
+  expect_line "$out" "child class=Static id=0 size=495x391 visible=1"
+  grep -q '^child class=msctls_statusbar32 id=1 ' <<<"$out" || fail "no status bar"
+
+  out=$(probe status) || fail "cannot read the status bar"
+  echo "$out"
+  expect_line "$out" "parts=3 edges=100,180,-1"
+  expect_line "$out" "part0=[没有连上手机]"
+  expect_line "$out" "part1=[]"
+  expect_line "$out" "part2=[]"
+  expect_line "$out" "icon0=1"
+
+  probe_until_line 10 "icons=1" tray || fail "no tray icon:"$'\n'"$probe_out"
+  echo "$probe_out"
+  expect_line "$probe_out" "tip=[Rovo - 没有连上手机]"
+
+  out=$(probe menu "$(winepath_of "$PAVIX_EXE")") || fail "cannot read the menu"
+  echo "$out"
+  [ "$out" = "$(printf '%s\n' \
+    'popup=[菜单]' \
+    'item 1 id=40014 text=[(&W)无线连接（Wifi）]' \
+    'item 2 separator' \
+    'item 3 id=40002 text=[(&D)软件升级]' \
+    'item 4 id=104 text=[(&A)关于 ...]' \
+    'item 5 id=106 text=[(&H)帮助 ...]' \
+    'item 6 separator' \
+    'item 7 id=105 text=[(&E)退出]')" ] || fail "the function menu differs"
+}
+
+winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
+
+take_screenshots() {
+  # Out of the way of Wine's own tray window in the top left corner.
+  local x=200 y=80
+  probe move $x $y || fail "cannot move the window"
+  sleep 0.3
+  import -window root "$dir/screen.png" || fail "no screenshot"
+  convert "$dir/screen.png" -crop 495x445+$x+$y +repage "$artefacts/pavix-window.png"
+  # The function menu, opened as the user does: a right click on the picture.
+  xdotool mousemove $((x + 250)) $((y + 200)) click 3
+  probe_until 10 popup-menus || fail "the right click opened no menu"
+  import -window root "$dir/screen-menu.png"
+  convert "$dir/screen-menu.png" -crop 700x600+$x+$y +repage "$artefacts/pavix-menu.png"
+  xdotool key Escape
+  local end=$((SECONDS + 10))
+  while probe popup-menus >/dev/null; do
+    [ $SECONDS -ge $end ] && fail "the menu did not close"
+    sleep 0.1
+  done
+  note "screenshots in $artefacts"
+}
+
+case_start() {
+  use_prefix "$prefix_with_filter"
+  start_hold
+  start_pavix
+  probe_until 30 wait-window 1 || fail "no main window appeared"
+  local word
+  word=$(probe frame-word) || fail "cannot read the frame word"
+  [ "$word" = "frame word=0" ] || fail "after start-up: $word, not 0"
+  check_shared_picture
+  check_window
+  take_screenshots
+  probe close || fail "cannot press the close box"
+  expect_clean_end
+  probe_until_line 10 "icons=0" tray || fail "the tray icon stayed:"$'\n'"$probe_out"
+}
+
+case_exit_command() {
+  use_prefix "$prefix_with_filter"
+  start_hold
+  start_pavix
+  probe_until 30 wait-window 1 || fail "no main window appeared"
+  probe post-command 105 || fail "cannot send the Exit command"
+  expect_clean_end
+}
+
+case_second_instance() {
+  use_prefix "$prefix_with_filter"
+  start_hold
+  start_pavix
+  local first=$pavix_pid
+  probe_until 30 wait-window 1 || fail "no main window appeared"
+  probe minimize || fail "cannot minimise"
+  probe wait-hidden 10 || fail "minimised, the window did not hide"
+
+  local begin=$SECONDS rc
+  ( cd "$dir" && WINEDEBUG=-all exec "$wine" "$PAVIX_EXE" )
+  rc=$?
+  note "the second start ended with $rc after $((SECONDS - begin)) s"
+  [ $rc -eq 255 ] || fail "the second start ended with $rc, not -1"
+  [ $((SECONDS - begin)) -le 10 ] || fail "the second start took too long"
+  local out
+  out=$(probe count-windows)
+  expect_line "$out" "main windows=1"
+  # The second start left the shared block alone.
+  expect_line "$(cat "$hold_log")" "frame word=0"
+  [ "$(wc -l <"$hold_log")" -eq 1 ] || fail "the frame word changed:"$'\n'"$(cat "$hold_log")"
+  probe wait-shown 10 || fail "the first instance's window was not restored"
+  kill -0 "$first" 2>/dev/null || fail "the first instance is gone"
+  probe responsive 2000 || fail "the first instance does not answer"
+  probe post-command 105 || fail "cannot send the Exit command"
+  expect_clean_end
+}
+
+case_no_filter() {
+  use_prefix "$prefix_without_filter"
+  start_pavix
+  probe_until 30 box "Pavix 通知" || fail "no message box"
+  echo "$probe_out"
+  expect_line "$probe_out" "owner=none"
+  expect_line "$probe_out" "text=[安装程序失败, 请联系开发者]"
+  local out
+  out=$(probe count-windows)
+  expect_line "$out" "main windows=0"
+  probe dismiss "Pavix 通知" || fail "cannot dismiss the message box"
+  wait_exit "$pavix_pid" 20
+  local rc=$?
+  pavix_pid=""
+  [ $rc -eq 255 ] || fail "ended with $rc, not -1"
+}
+
+# --- update check ------------------------------------------------------------------
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Starts the stand-in update server on port 80 with update_host resolving to
+# it, then pavix.exe, and waits until the server has the request: the update
+# check ran, and pavix.exe now waits for the answer. $1: the reply's bytes as
+# printf format, or "--silent". Sets request_seen_ms.
+start_with_update_server() {
+  local reply=$1
+  rm -f "$dir/request.bin" "$dir/server-ready" "$dir/browser.log"
+  printf '127.0.0.1\tlocalhost\n127.0.0.1\t%s\n' "$update_host" >"$dir/hosts"
+  local answer=(--silent)
+  [ "$reply" != "--silent" ] && answer=(--reply "$(printf "$reply" | od -An -v -tx1 | tr -d ' \n')")
+  /usr/bin/python3 "$PAVIX_UPDATE_SERVER" --port 80 --request "$dir/request.bin" \
+    --ready "$dir/server-ready" "${answer[@]}" &
+  server_pid=$!
+  local end=$((SECONDS + 10))
+  until [ -e "$dir/server-ready" ]; do
+    [ $SECONDS -ge $end ] && fail "the update server did not start"
+    sleep 0.05
+  done
+  start_pavix --hosts "$dir/hosts"
+  end=$((SECONDS + 30))
+  until [ -e "$dir/request.bin" ]; do
+    [ $SECONDS -ge $end ] && fail "the update check did not reach the server"
+    sleep 0.02
+  done
+  request_seen_ms=$(now_ms)
+}
+
+check_request_bytes() {
+  printf 'GET /ckvr.php?os=win&ver=500 HTTP/1.1\nAccept: \r\nConnection: Close\r\nHost: %s\r\n\r\n' \
+    "$update_host" >"$dir/request-expected.bin"
+  cmp "$dir/request.bin" "$dir/request-expected.bin" ||
+    fail "the request differs: $(od -c "$dir/request.bin")"
+}
+
+# Software upgrade with a newer version known: the download page opens and
+# the balloon shows.
+expect_new_version() {
+  probe post-command 40002 || fail "cannot send the upgrade command"
+  local end=$((SECONDS + 15))
+  until grep -qxF 'http://pavix.example/pavix/ckvr.php?os=win&ver=500' "$dir/browser.log" 2>/dev/null; do
+    [ $SECONDS -ge $end ] && fail "the download page was not opened"
+    sleep 0.1
+  done
+  probe_until_line 10 "tip=[点击进入下载页面]" tray || fail "no balloon:"$'\n'"$probe_out"
+  probe box "Pavix5.0" >/dev/null && fail "a message box says there is nothing newer"
+  return 0
+}
+
+# Software upgrade without a newer version: the message box, no web page.
+expect_no_new_version() {
+  probe post-command 40002 || fail "cannot send the upgrade command"
+  probe_until 15 box "Pavix5.0" || fail "no message box after the upgrade command"
+  echo "$probe_out"
+  expect_line "$probe_out" "owner=main"
+  expect_line "$probe_out" "text=[当前版本已经是最新版本了]"
+  probe dismiss "Pavix5.0" || fail "cannot dismiss the message box"
+  [ -e "$dir/browser.log" ] && fail "a web page was opened: $(cat "$dir/browser.log")"
+  return 0
+}
+
+finish_update_case() {
+  probe_until 10 post-command 105 || fail "cannot send the Exit command"
+  wait_exit "$pavix_pid" 20
+  local rc=$?
+  pavix_pid=""
+  [ $rc -eq 0 ] || fail "pavix.exe ended with $rc"
+  wait_exit "$server_pid" 10
+  server_pid=""
+}
+
+case_update() {
+  local reply=$1 expectation=$2
+  use_prefix "$prefix_with_filter"
+  start_with_update_server "$reply"
+  check_request_bytes
+  "$expectation"
+  finish_update_case
+}
+
+case_update_silent() {
+  use_prefix "$prefix_with_filter"
+  start_with_update_server --silent
+  # pavix.exe now waits for the answer: the message loop is held back until
+  # the receive limit is over, no longer.
+  probe until-responsive 30 || fail "the window never answered"
+  local held=$(($(now_ms) - request_seen_ms))
+  note "the start-up went on $held ms after the request reached the silent server"
+  # The receive limit, plus what starting a Wine program (the probe) costs.
+  [ "$held" -le $((receive_limit_ms + 2500)) ] ||
+    fail "a silent server held the start-up back for $held ms"
+  [ "$held" -ge $((receive_limit_ms - 500)) ] ||
+    fail "the start-up did not wait for the server ($held ms)"
+  check_request_bytes
+  expect_no_new_version
+  finish_update_case
+}
+
+readonly http_ok='HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n'
+case "$case_name" in
+  setup) case_setup ;;
+  teardown) case_teardown ;;
+  start) case_start ;;
+  exit-command) case_exit_command ;;
+  second-instance) case_second_instance ;;
+  no-filter) case_no_filter ;;
+  update-yes) case_update "${http_ok}1" expect_new_version ;;
+  update-0) case_update "${http_ok}0" expect_no_new_version ;;
+  update-10) case_update "${http_ok}10" expect_no_new_version ;;
+  update-line-end) case_update "${http_ok}1\r\n" expect_no_new_version ;;
+  update-no-empty-line) case_update 'HTTP/1.1 200 OK\r\n1' expect_no_new_version ;;
+  update-silent) case_update_silent ;;
+  *) fail "unknown case $case_name" ;;
+esac
+echo "PASS: $case_name"

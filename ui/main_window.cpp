@@ -1,0 +1,154 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "app/rovo_engine.h"
+#include "ui/resource_ids.h"
+#include "ui/ui_handler.h"
+#include "ui/ui_texts.h"
+#include "ui/update_check.h"
+#include "ui/web_pages.h"
+#include "ui/window_messages.h"
+
+namespace pavix {
+namespace {
+
+// Armed by the first message the main window ever receives.
+bool balloonTimerArmed = false;
+
+void OpenWebPage(const std::wstring& url) {
+    ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void RestoreToFront(HWND window) {
+    ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+}
+
+// Dragging the picture moves the window: the system's own move loop runs
+// until the button is released.
+void MoveWithMouse(HWND window) {
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    UpdateWindow(window);
+    ReleaseCapture();
+    SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+}
+
+// Tooltips of the command-bar buttons, as string resources.
+void AnswerTooltipRequest(LPARAM lParam) {
+    auto* request = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+    int text = 0;
+    switch (request->hdr.idFrom) {
+    case CMD_START_CAPTURE:
+        text = IDS_START_CAPTURE;
+        break;
+    case CMD_STOP_CAPTURE:
+        text = IDS_STOP_CAPTURE;
+        break;
+    case CMD_DISCONNECT:
+        text = IDS_DISCONNECT;
+        break;
+    case CMD_WIFI_CONNECT:
+        text = IDS_MANUAL_CONNECT;
+        break;
+    default:
+        return;
+    }
+    request->hinst = g_engine != nullptr ? g_engine->Instance() : nullptr;
+    request->lpszText = MAKEINTRESOURCEW(text);
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    switch (LOWORD(wParam)) {
+    case CMD_EXIT:
+        DestroyWindow(window);
+        return 0;
+    case CMD_HELP:
+        OpenWebPage(HelpPageUrl());
+        return 0;
+    case CMD_SOFTWARE_UPGRADE:
+        if (NewVersionAvailable()) {
+            OpenWebPage(DownloadPageUrl());
+            if (g_engine != nullptr) g_engine->ShowUpdateBalloon();
+        } else {
+            MessageBoxW(window, kNewestVersionText, kMainWindowTitle, MB_OK);
+        }
+        return 0;
+    default:
+        return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+void OnTrayEvent(HWND window, LPARAM event) {
+    if (event == WM_LBUTTONDBLCLK) {
+        RestoreToFront(window);
+    } else if (event == WM_RBUTTONUP) {
+        OpenFunctionMenu(window);
+    } else if (event == kBalloonClicked) {
+        OpenWebPage(DownloadPageUrl());
+    }
+}
+
+}  // namespace
+
+void OpenFunctionMenu(HWND window) {
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_FUNCTION_MENU));
+    if (menu == nullptr) return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    // Foreground first, and a message after: otherwise a menu opened from
+    // the notification area does not close when the user clicks elsewhere.
+    SetForegroundWindow(window);
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+    PostMessageW(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!balloonTimerArmed) {
+        balloonTimerArmed = true;
+        SetTimer(window, TIMER_UPDATE_BALLOON, kUpdateBalloonDelayMs, nullptr);
+    }
+
+    switch (message) {
+    case WM_DESTROY:
+        KillTimer(window, TIMER_UPDATE_BALLOON);
+        ShutdownSequence();
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        // Minimised, the window lives on as the notification-area icon only.
+        if (IsIconic(window)) ShowWindow(window, SW_HIDE);
+        return 0;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->code == TTN_GETDISPINFOW) AnswerTooltipRequest(lParam);
+        return 0;
+    }
+    case WM_COMMAND:
+        return OnCommand(window, wParam, lParam);
+    case WM_TIMER:
+        if (wParam != TIMER_UPDATE_BALLOON) return 0;
+        KillTimer(window, TIMER_UPDATE_BALLOON);  // once per run
+        if (NewVersionAvailable() && g_engine != nullptr) g_engine->ShowUpdateBalloon();
+        return 1;
+    case WM_LBUTTONDOWN:
+        MoveWithMouse(window);
+        return 0;
+    case WM_RBUTTONDOWN:
+        OpenFunctionMenu(window);
+        return 0;
+    case WM_TRAY_CALLBACK:
+        OnTrayEvent(window, lParam);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace pavix

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <windows.h>
+
+#include "ui/gdiplus_api.h"
+#include "ui/ui_texts.h"
+
+namespace pavix {
+
+class CRovoEngine;
+
+// Everything the user sees of pavix.exe: the small fixed-size main window
+// with the preview pane above a status bar, the notification-area icon and
+// the function menu. Created by the engine during its start-up and used on
+// the main thread, except the state operations (ShowWaiting, ShowConnected,
+// ...) and SetRateText, which the worker threads call: they send messages to
+// the main thread's windows, so the main thread must keep handling messages
+// while the workers run.
+class CUIHandler {
+public:
+    CUIHandler(CRovoEngine* owner, HINSTANCE instance);
+    virtual ~CUIHandler();
+    CUIHandler(const CUIHandler&) = delete;
+    CUIHandler& operator=(const CUIHandler&) = delete;
+
+    // Common controls, the main thread's COM apartment, the images. -1 when
+    // COM cannot be opened.
+    int Init();
+    // The main window with its icon, status bar and preview pane. -1 (after
+    // telling the user) when the window cannot be created.
+    int CreateMainWindow(int showCommand);
+    // Removes the icon and gives back fonts and images; windows are left to
+    // their destruction.
+    void Shutdown();
+
+    HINSTANCE Instance() const { return instance_; }
+    HWND MainWindow() const { return mainWindow_; }
+    HWND PreviewPane() const { return previewPane_; }
+    HWND StatusBar() const { return statusBar_; }
+    // The idle picture: measured and drawn through GDI+ ...
+    GpBitmap* IdlePicture() const { return idlePicture_; }
+    // ... and painted into the preview pane through GDI.
+    HBITMAP IdleBitmap() const { return idleBitmap_; }
+    WNDPROC PreviewPrevProc() const { return previewPrevProc_; }
+
+    // The notification-area icon (tray_status.cpp).
+    void SetTrayIcon(HICON icon, const wchar_t* tooltip, bool add);
+    void RemoveTrayIcon();
+    void ShowUpdateBalloon();
+
+    // The status bar (tray_status.cpp).
+    void CreateStatusBar();
+    void SetStatusIcon();
+    void SetRateText(const wchar_t* text);
+
+    // The states of the phone link, shown by icon and status bar.
+    void ShowWaiting() { ShowLinkState(LinkDisplay::Waiting); }
+    void ShowDisconnected() { ShowLinkState(LinkDisplay::Disconnected); }
+    void ShowConnected() { ShowLinkState(LinkDisplay::Connected); }
+
+private:
+    void ShowLinkState(LinkDisplay display);
+    HICON IconFor(int resource) const;
+    void CreatePreviewPane();
+
+    CRovoEngine* owner_;
+    HINSTANCE instance_;
+    HWND mainWindow_ = nullptr;
+    HFONT font_ = nullptr;
+    HWND statusBar_ = nullptr;
+    // No command bar is built: the enable requests for its buttons go
+    // nowhere.
+    HWND commandBar_ = nullptr;
+    HWND previewPane_ = nullptr;
+    HICON connectedIcon_ = nullptr;
+    HICON disconnectedIcon_ = nullptr;
+    HICON waitingIcon_ = nullptr;
+    HICON bluetoothIcon_ = nullptr;
+    HICON statusIcon_ = nullptr;
+    GpBitmap* idlePicture_ = nullptr;
+    HBITMAP idleBitmap_ = nullptr;
+    WNDPROC previewPrevProc_ = nullptr;
+};
+
+}  // namespace pavix

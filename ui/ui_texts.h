@@ -1,0 +1,55 @@
+#pragma once
+
+// Every text pavix.exe shows to the user, as wide-character text: the
+// window, the notification-area icon, the status bar and the message boxes
+// go through the system's wide-character interface, so the Chinese texts
+// come out right whatever the system's ANSI code page is.
+
+#include <cstddef>
+
+namespace pavix {
+
+inline constexpr wchar_t kMainWindowTitle[] = L"Pavix5.0";
+// The main window's class; the same text names the single-instance guard.
+inline constexpr wchar_t kMainWindowClass[] = L"Pavix_{B9DEC6D2-2930-4338-A079-AAE560053238}";
+
+inline constexpr wchar_t kCreateWindowFailedCaption[] = L"创建窗口失败";
+inline constexpr wchar_t kNewestVersionText[] = L"当前版本已经是最新版本了";
+inline constexpr wchar_t kNoticeCaption[] = L"Pavix 通知";
+inline constexpr wchar_t kFilterMissingText[] = L"安装程序失败, 请联系开发者";
+
+inline constexpr wchar_t kBalloonTitle[] = L"Pavix有新版本啦";
+inline constexpr wchar_t kBalloonText[] = L"点击进入下载页面";
+
+// The status bar's first text, before any state was entered.
+inline constexpr wchar_t kStartupStatusText[] = L"没有连上手机";
+
+// What the notification-area icon and the status bar show in each state of
+// the phone link.
+enum class LinkDisplay {
+    Startup,       // the main window was just created
+    Waiting,       // a supervision cycle begins
+    Disconnected,  // an attempt to connect failed
+    Connected,     // the link has delivered data three times in a row
+};
+
+struct LinkDisplayLook {
+    int trayIcon;              // icon resource (IDI_CONNECTED, ...)
+    const wchar_t* tooltip;    // the icon's tooltip
+    const wchar_t* statusText; // status bar part 0
+    bool clearsRate;           // status bar part 1 (the frame rate) is emptied
+    bool repaintsIdle;         // the preview pane repaints the idle picture
+    bool disconnectEnabled;    // the disconnect command is available
+};
+
+const LinkDisplayLook& LookOf(LinkDisplay display);
+
+// The frame-rate text of the status bar, "帧数: " and the rate with two
+// decimals (帧数: 14.20), into `out` of `outCount` characters, cut to fit
+// and always terminated.
+void FormatRateText(float rate, wchar_t* out, std::size_t outCount);
+
+// Room for any rate text; longer ones are cut.
+inline constexpr std::size_t kRateTextSize = 32;
+
+}  // namespace pavix

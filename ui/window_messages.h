@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+namespace pavix {
+
+// Window messages of the program's own; the numbers are fixed.
+inline constexpr UINT WM_TRAY_CALLBACK = 32768;  // the notification-area icon's events
+inline constexpr UINT WM_NOTICE_7788 = 1080;     // a notice waits on UDP port 7788
+inline constexpr UINT WM_NOTICE_7790 = 1081;     // a notice waits on UDP port 7790
+
+// The balloon timer: armed once, 30 s after the window came up.
+inline constexpr UINT_PTR TIMER_UPDATE_BALLOON = 100;
+inline constexpr UINT kUpdateBalloonDelayMs = 30000;
+
+// The program has exactly one notification-area icon.
+inline constexpr UINT kTrayIconId = 1;
+
+// The balloon of the notification-area icon was clicked.
+inline constexpr LPARAM kBalloonClicked = 0x405;  // NIN_BALLOONUSERCLICK
+
+}  // namespace pavix
