@@ -7,6 +7,7 @@
 
 #include "app/single_instance.h"
 #include "frames/jpeg_decoder.h"
+#include "link/comm_handler.h"
 #include "record/dshow_handler.h"
 #include "shared/debug_text.h"
 #include "shared/shared_frame_buffer.h"
@@ -26,6 +27,8 @@ CRecvRing& ReceiveRing() {
 CRovoEngine::CRovoEngine(HINSTANCE instance) : instance_(instance) {}
 
 CRovoEngine::~CRovoEngine() {
+    delete link_;
+    link_ = nullptr;
     delete decoder_;
     decoder_ = nullptr;
     delete ui_;
@@ -68,12 +71,10 @@ int CRovoEngine::Init() {
     const int recorderResult = recorder_->Init();
     if (recorderResult != 0) return recorderResult;
 
-    // The process's one Windows Sockets start-up (the update check and the
-    // phone link use it).
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return -1;
-    socketsStarted_ = true;
-    if (LOBYTE(wsa.wVersion) != 2 || HIBYTE(wsa.wVersion) != 2) return -1;
+    // The link starts the process's one Windows Sockets (the update check
+    // uses it too).
+    link_ = new (std::nothrow) CCommHandler(ReceiveRing());
+    if (link_ == nullptr || link_->Init() != 0) return -1;
 
     decoder_ = new (std::nothrow) CJpegDecoder();
     if (decoder_ == nullptr) return -1;
@@ -116,6 +117,7 @@ void StopAndReport(CWorkerThread& thread, const char* forcedText) {
 
 void CRovoEngine::StopCommThread() {
     StopAndReport(commThread_, "pavix: the connection supervisor did not stop in time; ended it\n");
+    if (link_ != nullptr) link_->StopWorker();
 }
 
 void CRovoEngine::StopFpsThread() {
@@ -131,10 +133,7 @@ void CRovoEngine::Close() {
         // Tells the camera's readers that the program has ended.
         DrawToSharedFrame(ui_->IdlePicture(), STATUS_SHUTDOWN);
     }
-    if (socketsStarted_) {
-        WSACleanup();
-        socketsStarted_ = false;
-    }
+    if (link_ != nullptr) link_->Cleanup();
     if (ui_ != nullptr) ui_->Shutdown();
     if (recorder_ != nullptr) recorder_->Cleanup();
     ReleaseSharedFrameBuffer();
@@ -170,7 +169,25 @@ void CRovoEngine::SetPhoneEndpoint(const char* address, std::int32_t port, std::
     InterlockedExchange(&haveGetClientInfo_, 1);
 }
 
-void CRovoEngine::Disconnect() { InterlockedExchange(&haveGetClientInfo_, 0); }
+void CRovoEngine::Disconnect() {
+    InterlockedExchange(&haveGetClientInfo_, 0);
+    // Closing the socket is how a receive in progress on the supervisor
+    // thread learns that the link is gone.
+    if (link_ != nullptr) link_->StopAll();
+}
+
+bool CRovoEngine::IsConnected() const { return link_ != nullptr && link_->IsConnected(); }
+
+int CRovoEngine::StartWorker() {
+    if (!HaveGetClientInfo()) return -1;
+    const PhoneEndpoint endpoint = Endpoint();
+    return link_->ConnectMobileWorker(endpoint.address, endpoint.port,
+                                      [this](unsigned ms) { return commThread_.Pause(ms); });
+}
+
+int CRovoEngine::RcvDataPacket() {
+    return link_->ReceiveChunk([this](unsigned ms) { return commThread_.Pause(ms); });
+}
 
 PhoneEndpoint CRovoEngine::Endpoint() const {
     ScopedLock hold(endpointLock_);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/worker_thread.h"
+#include "frames/jpeg_failure_rule.h"
 #include "link/phone_endpoint.h"
 #include "link/recv_ring.h"
 #include "shared/critical_section.h"
@@ -12,6 +13,7 @@
 
 namespace pavix {
 
+class CCommHandler;
 class CDShowHandler;
 class CJpegDecoder;
 class CUIHandler;
@@ -84,13 +86,35 @@ public:
     HINSTANCE Instance() const { return instance_; }
     CUIHandler* UI() const { return ui_; }
     // Whether the phone link is up; the preview pane paints the idle picture
-    // only while it is not. There is no phone link in this program yet.
-    bool IsConnected() const { return false; }
+    // only while it is not.
+    bool IsConnected() const;
 
     CWorkerThread& CommThread() { return commThread_; }
     CWorkerThread& FpsThread() { return fpsThread_; }
 
+    // The connection supervisor's steps (its thread only): connect to the
+    // stored endpoint (0 when connected), and one collection period into the
+    // receive ring (0 while the link is up).
+    int StartWorker();
+    int RcvDataPacket();
+    // Whether the supervisor is in its receive loop; the frame thread reads
+    // the ring only then.
+    bool IsReceiving() const { return receiving_ != 0; }
+    void SetReceiving(bool receiving) { InterlockedExchange(&receiving_, receiving ? 1 : 0); }
+
+    // The frame thread's handling of one JPEG payload: decode, publish into
+    // the shared block, draw the preview, count the rate. False when the
+    // decoder failed four times in a row and was replaced.
+    bool HandleJpeg(const std::uint8_t* payload, std::int32_t length);
+    // Draws `picture` stretched into the preview pane (null: nothing). Any
+    // thread.
+    void DrawToPreview(GpImage* picture);
+
 private:
+    void OnFrameDecoded(GpImage* picture);
+    void SendFrameNotice();
+    void UpdateFrameRate();
+
     HANDLE instanceGuard_ = nullptr;
     ULONG_PTR gdiplusToken_ = 0;
     void* sharedView_ = nullptr;
@@ -102,8 +126,13 @@ private:
     std::int32_t frameCountAtCheck_ = 0;
     CWorkerThread commThread_;
     CWorkerThread fpsThread_;
-    bool socketsStarted_ = false;
+    CCommHandler* link_ = nullptr;
     CJpegDecoder* decoder_ = nullptr;
+    CJpegFailureRule decodeFailures_;
+    // The frame-rate window: its start (tick count) and the pictures in it.
+    DWORD rateWindowStart_ = 0;
+    std::int32_t framesInRateWindow_ = 0;
+    volatile LONG receiving_ = 0;
     CUIHandler* ui_ = nullptr;
     CDShowHandler* recorder_ = nullptr;
     HINSTANCE instance_ = nullptr;

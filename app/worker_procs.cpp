@@ -1,33 +1,90 @@
 // The bodies of the engine's two worker threads.
 
 #include "app/rovo_engine.h"
+#include "frames/frame_parser.h"
+#include "shared/shared_frame_buffer.h"
+#include "ui/ui_handler.h"
+#include "usb/adb_runner.h"
 
 namespace pavix {
 namespace {
 
-// The supervisor's rhythm while no phone is connected.
+// The supervisor's rhythm while no phone is connected, and after a loss.
 constexpr DWORD kCommRetryPauseMs = 3000;
-// How often the frame thread looks at the receive ring while nothing is
-// being received.
+// The connected state shows after this many good collection periods.
+constexpr int kGoodPeriodsForConnected = 3;
+// The frame thread's pause after a pass that handed nothing on, and while
+// nothing is being received.
+constexpr DWORD kFpsBusyPollMs = 100;
 constexpr DWORD kFpsIdlePollMs = 500;
+
+// The USB path: when the debug bridge forwards the port, start the phone app
+// and aim at the forwarded port.
+void TryUsb(CRovoEngine& engine, const InterruptibleSleep& pause) {
+    if (!ForwardPhonePort(pause)) return;
+    StartPhoneApp(pause);
+    engine.SetPhoneEndpoint("127.0.0.1", 1234, 1235);
+}
 
 }  // namespace
 
-// The connection supervisor. Each cycle tries to reach the phone and, while
-// that fails, pauses kCommRetryPauseMs. The program has no phone link yet, so
-// the supervisor only keeps its rhythm until it is stopped.
+// The connection supervisor: connects to the phone endpoint, receives one
+// collection period after another into the ring, and after a loss starts
+// over 3 s later. While no phone answers it shows the idle picture (frame
+// word -2) every 3 s and tries the USB path.
 DWORD WINAPI CommThreadProc(LPVOID argument) {
-    CWorkerThread& self = static_cast<CRovoEngine*>(argument)->CommThread();
-    while (self.Pause(kCommRetryPauseMs)) {
+    CRovoEngine& engine = *static_cast<CRovoEngine*>(argument);
+    CWorkerThread& self = engine.CommThread();
+    const InterruptibleSleep pause = [&self](unsigned ms) { return self.Pause(ms); };
+    CUIHandler& ui = *engine.UI();
+
+    while (self.IsRunRequested()) {
+        engine.SetReceiving(false);
+        ui.ShowWaiting();
+        while (engine.StartWorker() != 0) {
+            if (!self.Pause(kCommRetryPauseMs)) return 0;
+            engine.DrawToSharedFrame(ui.IdlePicture(), STATUS_NO_LINK);
+            engine.DrawToPreview(ui.IdlePicture());
+            ui.ShowDisconnected();
+            TryUsb(engine, pause);
+        }
+
+        engine.SetReceiving(true);
+        for (int goodPeriods = 0; self.IsRunRequested();) {
+            if (engine.RcvDataPacket() != 0) {
+                self.Pause(kCommRetryPauseMs);
+                break;
+            }
+            if (++goodPeriods == kGoodPeriodsForConnected) ui.ShowConnected();
+        }
     }
     return 0;
 }
 
-// The frame thread. It parses what the link puts into the receive ring;
-// with nothing being received it looks again every kFpsIdlePollMs.
+// The frame thread: cuts frame packets out of the ring and has the engine
+// decode, publish and show each one. Straight on after a pass that handed a
+// picture on, so a backlog is worked off at decoding speed.
 DWORD WINAPI FpsThreadProc(LPVOID argument) {
-    CWorkerThread& self = static_cast<CRovoEngine*>(argument)->FpsThread();
-    while (self.Pause(kFpsIdlePollMs)) {
+    CRovoEngine& engine = *static_cast<CRovoEngine*>(argument);
+    CWorkerThread& self = engine.FpsThread();
+    // The parser's pending packet belongs to the stream, not to a
+    // connection: it lives as long as the thread.
+    CFrameParser parser(ReceiveRing(), [&engine](const std::uint8_t* payload, std::int32_t length) {
+        return engine.HandleJpeg(payload, length);
+    });
+
+    while (self.IsRunRequested()) {
+        if (!engine.IsReceiving()) {
+            self.Pause(kFpsIdlePollMs);
+            continue;
+        }
+        int result;
+        {
+            // Not to be cut short while it holds a slot or the ring's lock.
+            CWorkerThread::CriticalStretch stretch(self);
+            result = parser.ParseDataPacket();
+        }
+        if (result != 0) self.Pause(kFpsBusyPollMs);
     }
     return 0;
 }

@@ -50,10 +50,10 @@ int CFrameParser::ParseDataPacket() {
     std::uint32_t pos = 0;  // where the next packet is looked for
 
     if (phase_ == Phase::Payload) {
-        pos = AppendToPendingPayload(data, length);
+        pos = AppendToPendingPayload(data, length, &result);
         if (pos == length) {  // the slot was all payload
             ring_.ReleaseReadSlot(slot, true);
-            return 1;
+            return result;
         }
     } else if (phase_ == Phase::Header) {
         std::uint32_t start = 0;
@@ -98,7 +98,8 @@ int CFrameParser::ParseDataPacket() {
     return result;
 }
 
-std::uint32_t CFrameParser::AppendToPendingPayload(const std::uint8_t* data, std::uint32_t length) {
+std::uint32_t CFrameParser::AppendToPendingPayload(const std::uint8_t* data, std::uint32_t length,
+                                                   int* result) {
     const std::uint32_t need = static_cast<std::uint32_t>(expectedLength_ - receivedLength_);
     if (need > length) {
         std::memcpy(assembly_ + receivedLength_, data, length);
@@ -110,9 +111,11 @@ std::uint32_t CFrameParser::AppendToPendingPayload(const std::uint8_t* data, std
     std::memcpy(assembly_ + receivedLength_, data, need);
     phase_ = Phase::Idle;
     receivedLength_ = 0;
-    // A refusal here is not acted on: the ring holds the packets that follow
-    // and they get their own chance.
-    handler_(assembly_, expectedLength_);
+    // A completed payload counts like any other handed-on packet: the frame
+    // thread comes straight back for the next one. A refusal is not acted
+    // on here: the ring holds the packets that follow and they get their
+    // own chance.
+    if (handler_(assembly_, expectedLength_)) *result = 0;
     return need;
 }
 

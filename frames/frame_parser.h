@@ -30,8 +30,8 @@ public:
     CFrameParser(const CFrameParser&) = delete;
     CFrameParser& operator=(const CFrameParser&) = delete;
 
-    // One pass over the oldest filled slot. 0 when a packet of this slot was
-    // handed on and accepted, or when the ring was dropped after a handler
+    // One pass over the oldest filled slot. 0 when a packet was completed in
+    // this slot and accepted, or when the ring was dropped after a handler
     // refusal (either way the caller should come straight back); 1 when
     // there was no slot, or it held only partial data or nothing accepted.
     int ParseDataPacket();
@@ -45,8 +45,10 @@ private:
     enum class Outcome { Continue, Pending, RingDropped };
 
     // Adds the slot's first bytes to the pending payload and hands the
-    // payload on once complete; returns how many bytes of the slot it took.
-    std::uint32_t AppendToPendingPayload(const std::uint8_t* data, std::uint32_t length);
+    // payload on once complete (*result becomes 0 when it was accepted);
+    // returns how many bytes of the slot it took.
+    std::uint32_t AppendToPendingPayload(const std::uint8_t* data, std::uint32_t length,
+                                         int* result);
     // Completes a carried header from the slot's first bytes. True with the
     // payload's start in the slot and its length when the header is whole;
     // false while it is still short (phase stays Header) or when the bytes
