@@ -1,7 +1,8 @@
 # Pavix: one CMake project, four build trees.
 #   make run     set up, build, and run the demo
 #   make test    set up, build everything, run every test suite
-#   make bench   benchmarks (native, optimised)
+#   make bench   benchmarks: the frame parser (native) and the camera, the
+#                live link (win64 under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
 # Set-up installs Debian packages (root) and cross-builds the dependencies
 # once per machine into ~/.cache/pavix-deps (PAVIX_DEPS_DIR overrides).
@@ -55,9 +56,13 @@ test: build
 run: build
 	@scripts/run-pavix.sh $(WIN64) $(NATIVE) $(RUN_SECONDS)
 
-bench: setup $(NATIVE)/build.ninja
-	cmake --build $(NATIVE)
+bench: build
+	@echo "== frame parser (native)"
 	$(NATIVE)/tests/bench/frame_parser_bench
+	@echo "== camera filter (win64 under Wine)"
+	tests/filter/run_camera_bench.sh $(WIN64) 10
+	@echo "== live link: throughput, latency, cost per picture (win64 under Wine)"
+	tests/app/live_link_bench.sh $(WIN64) $(NATIVE) 10
 
 fuzz: setup $(SANITIZE)/build.ninja
 	cmake --build $(SANITIZE)

@@ -69,8 +69,11 @@ DWORD WINAPI FpsThreadProc(LPVOID argument) {
     CWorkerThread& self = engine.FpsThread();
     // The parser's pending packet belongs to the stream, not to a
     // connection: it lives as long as the thread.
-    CFrameParser parser(ReceiveRing(), [&engine](const std::uint8_t* payload, std::int32_t length) {
-        return engine.HandleJpeg(payload, length);
+    // Once the program is closing, the pictures still queued are passed
+    // over: the thread must end within its stop wait.
+    CFrameParser parser(ReceiveRing(), [&engine, &self](const std::uint8_t* payload,
+                                                        std::int32_t length) {
+        return !self.IsRunRequested() || engine.HandleJpeg(payload, length);
     });
 
     while (self.IsRunRequested()) {
@@ -84,7 +87,9 @@ DWORD WINAPI FpsThreadProc(LPVOID argument) {
             CWorkerThread::CriticalStretch stretch(self);
             result = parser.ParseDataPacket();
         }
-        if (result != 0) self.Pause(kFpsBusyPollMs);
+        // A pass that only took part of a picture is no reason to wait when
+        // the next slot is already there.
+        if (result != 0 && !ReceiveRing().HasFilledSlot()) self.Pause(kFpsBusyPollMs);
     }
     return 0;
 }

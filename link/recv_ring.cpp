@@ -87,6 +87,11 @@ RecvSlot* CRecvRing::AcquireReadSlot() {
     return &slot;
 }
 
+bool CRecvRing::HasFilledSlot() {
+    ScopedLock hold(lock_);
+    return slots_[readIndex_].state == SlotState::Filled;
+}
+
 void CRecvRing::ReleaseReadSlot(RecvSlot* slot, bool consumed) {
     ScopedLock hold(lock_);
     if (!consumed) {

@@ -82,6 +82,9 @@ public:
     // read index; consumed = false offers it again as Filled.
     void ReleaseReadSlot(RecvSlot* slot, bool consumed);
 
+    // Whether the reader would get a slot now.
+    bool HasFilledSlot();
+
     // For tests and diagnostics.
     int ReadIndex() const { return readIndex_; }
     int WriteIndex() const { return writeIndex_; }

@@ -9,8 +9,12 @@
 # the camera filter of the tree registered in it every time. The simulator
 # (NATIVE_TREE/tools/phonesim/phonesim; NATIVE_TREE defaults to the
 # WIN64_TREE's sibling "native") streams on 127.0.0.1:1234. After SECONDS
-# (default 20) the window is photographed into WIN64_TREE/run-pavix.png and
-# closed with its close box; pavix.exe's exit code is the script's.
+# (default 20) the window is photographed into WIN64_TREE/run-pavix.png;
+# then camcheck opens the camera "Pavix" as a capture application would,
+# reports the samples and distinct pictures it got per second and saves its
+# last picture as WIN64_TREE/run-camcheck.bmp; the window is closed with its
+# close box. pavix.exe connects to the simulator through the settings file
+# it finds in its working directory; its exit code is the script's.
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: run-pavix.sh WIN64_TREE [NATIVE_TREE] [SECONDS]" >&2; exit 2; }
@@ -26,7 +30,9 @@ fi
 exe=$tree/app/pavix.exe
 filter=$tree/filter/RovoFilter.ax
 probe=$tree/tests/app/pavix_probe.exe
+camcheck=$tree/tools/camcheck/camcheck.exe
 simulator=$native/tools/phonesim/phonesim
+pattern_check=$native/tests/app/pattern_check
 for f in "$exe" "$filter"; do
   [ -f "$f" ] || { echo "run-pavix: $f is missing; build the tree first" >&2; exit 1; }
 done
@@ -69,6 +75,9 @@ fi
 
 run=$tree/run-pavix
 mkdir -p "$run"
+# The endpoint of the last connection, as the program stores it: the
+# simulator's.
+printf '127.0.0.1:1234:1235\n' >"$run/pavix_cfg.ini"
 (cd "$run" && exec "$wine" "$exe") &
 pavix=$!
 pids+=($pavix)
@@ -85,6 +94,27 @@ kill -0 "$pavix" 2>/dev/null || { wait "$pavix"; echo "run-pavix: pavix.exe ende
 
 import -window root "$tree/run-pavix.png" 2>/dev/null &&
   echo "run-pavix: screenshot $tree/run-pavix.png"
+
+frame_word() { "$wine" "$probe" frame-word | tr -d '\r' | sed 's/^frame word=//'; }
+if [ -f "$camcheck" ]; then
+  snapshot=$tree/run-camcheck.bmp
+  rm -f "$snapshot"
+  [ $have_probe = 1 ] && word_before=$(frame_word) && ms_before=$(($(date +%s%N) / 1000000))
+  "$wine" "$camcheck" --seconds 3 --save "Z:${snapshot//\//\\}" >"$run/camcheck.txt" 2>&1 ||
+    echo "run-pavix: camcheck failed"
+  tr -d '\r' <"$run/camcheck.txt" | grep -E '^(media type|run 1: rate|saved)' |
+    sed 's/^/run-pavix: camcheck: /; s/run 1: rate/samples: rate/' || true
+  if [ $have_probe = 1 ]; then
+    word_after=$(frame_word)
+    ms_after=$(($(date +%s%N) / 1000000))
+    awk -v a="$word_before" -v b="$word_after" -v ms=$((ms_after - ms_before)) 'BEGIN {
+      if (a > 0 && b > a) printf "run-pavix: distinct pictures while camcheck ran: %d in %d ms, %.1f a second\n", b - a, ms, (b - a) * 1000 / ms
+      else printf "run-pavix: frame words %s, %s: no phone pictures while camcheck ran\n", a, b }'
+  fi
+  if [ -f "$snapshot" ] && [ -x "$pattern_check" ]; then
+    echo "run-pavix: snapshot $snapshot: $("$pattern_check" read "$snapshot" | tr '\n' ' ')"
+  fi
+fi
 if [ $have_probe = 1 ]; then
   "$wine" "$probe" status | sed 's/^/run-pavix: status bar /'
   "$wine" "$probe" frame-word | sed 's/^/run-pavix: shared block /'

@@ -21,6 +21,10 @@
 //   frame-word              the shared frame buffer's frame word
 //   hold SECONDS            keeps the shared block open, printing each new
 //                           frame word; ends after -1 or SECONDS
+//   watch SECONDS           the same with the time of each change:
+//                           "MICROSECONDS WORD" lines, microseconds since
+//                           1970 (the Linux host's real-time clock), the
+//                           word looked at every millisecond
 //   dump FILE               writes the shared block's picture as a BMP file
 //   glyphs                  whether the UI fonts draw distinct Chinese glyphs
 //   codepage                the system's ANSI code page
@@ -29,6 +33,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -469,6 +474,55 @@ int Hold(double seconds) {
     return 1;
 }
 
+std::int64_t UnixMicroseconds() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
+    return static_cast<std::int64_t>((ticks - kTicksFrom1601To1970) / 10);
+}
+
+int Watch(double seconds) {
+    Block block;
+    if (block.view == nullptr) return 1;
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    // Lines are kept and written in batches: writing each at once costs the
+    // poll its millisecond rhythm.
+    std::string pending;
+    auto note = [&pending](int32_t word) {
+        pending += std::to_string(UnixMicroseconds()) + " " + std::to_string(word) + "\n";
+    };
+    auto flush = [&pending]() {
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), pending.data(),
+                  static_cast<DWORD>(pending.size()), &written, nullptr);
+        pending.clear();
+    };
+    int32_t last = pavix::ReadFrameWord(block.view);
+    note(last);
+    flush();
+    ULONGLONG lastFlush = GetTickCount64();
+    while (GetTickCount64() < deadline) {
+        const int32_t now = pavix::ReadFrameWord(block.view);
+        if (now != last) {
+            note(now);
+            last = now;
+            if (now == pavix::STATUS_SHUTDOWN) {
+                flush();
+                return 0;
+            }
+        }
+        if (!pending.empty() && GetTickCount64() - lastFlush >= 50) {
+            flush();
+            lastFlush = GetTickCount64();
+        }
+        Sleep(1);
+    }
+    flush();
+    return 1;
+}
+
 // The pixel area is a bottom-up 24-bit DIB already: a BMP file header and a
 // bitmap header in front of it make the file.
 int Dump(const char* path) {
@@ -595,6 +649,7 @@ int main() {
     if (command == "minimize") return PostToMain(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     if (command == "frame-word") return FrameWord();
     if (command == "hold" && argument) return Hold(std::atof(argument));
+    if (command == "watch" && argument) return Watch(std::atof(argument));
     if (command == "dump" && argument) return Dump(argument);
     if (command == "glyphs") return Glyphs();
     if (command == "codepage") {

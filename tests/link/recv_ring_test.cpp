@@ -85,6 +85,16 @@ TEST_F(RecvRingTest, SlotsComeOutInCommitOrderAcrossTheWrap) {
     EXPECT_EQ(ring.ReadIndex(), ring.WriteIndex());
 }
 
+TEST_F(RecvRingTest, HasFilledSlotFollowsTheReadIndex) {
+    EXPECT_FALSE(ring.HasFilledSlot());
+    ASSERT_NE(WriteSlot("a"), nullptr);
+    EXPECT_TRUE(ring.HasFilledSlot());
+    RecvSlot* slot = ring.AcquireReadSlot();
+    EXPECT_FALSE(ring.HasFilledSlot()) << "the slot being read is not offered";
+    ring.ReleaseReadSlot(slot, true);
+    EXPECT_FALSE(ring.HasFilledSlot());
+}
+
 TEST_F(RecvRingTest, EmptyCommittedSlotIsSkippedOnce) {
     ASSERT_NE(WriteSlot(""), nullptr);
     ASSERT_NE(WriteSlot("data"), nullptr);
