@@ -38,6 +38,25 @@ HRESULT OpenFilterMapper(IFilterMapper2** mapper) {
                             IID_IFilterMapper2, reinterpret_cast<void**>(mapper));
 }
 
+// The class registration of the module, then `change` on the system's
+// filter mapper, with COM open for it.
+template <typename Change>
+HRESULT UpdateRegistration(BOOL registering, Change change) {
+    HRESULT hr = AMovieDllRegisterServer2(registering);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ComScope com;
+    IFilterMapper2* mapper = nullptr;
+    hr = OpenFilterMapper(&mapper);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = change(mapper);
+    mapper->Release();
+    return hr;
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved) {
@@ -45,51 +64,31 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpRes
 }
 
 STDAPI DllRegisterServer() {
-    HRESULT hr = AMovieDllRegisterServer2(TRUE);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    ComScope com;
-    IFilterMapper2* mapper = nullptr;
-    hr = OpenFilterMapper(&mapper);
-    if (FAILED(hr)) {
-        return hr;
-    }
+    return UpdateRegistration(TRUE, [](IFilterMapper2* mapper) {
+        REGPINTYPES pinType = {&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24};
+        REGFILTERPINS2 pin = {};
+        pin.dwFlags = REG_PINFLAG_B_OUTPUT;
+        pin.cInstances = 1;
+        pin.nMediaTypes = 1;
+        pin.lpMediaType = &pinType;
+        pin.nMediums = 0;
+        pin.lpMedium = nullptr;
+        pin.clsPinCategory = &PIN_CATEGORY_CAPTURE;
 
-    REGPINTYPES pinType = {&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24};
-    REGFILTERPINS2 pin = {};
-    pin.dwFlags = REG_PINFLAG_B_OUTPUT;
-    pin.cInstances = 1;
-    pin.nMediaTypes = 1;
-    pin.lpMediaType = &pinType;
-    pin.nMediums = 0;
-    pin.lpMedium = nullptr;
-    pin.clsPinCategory = &PIN_CATEGORY_CAPTURE;
+        REGFILTER2 filter = {};
+        filter.dwVersion = 2;
+        filter.dwMerit = MERIT_NORMAL;
+        filter.cPins2 = 1;
+        filter.rgPins2 = &pin;
 
-    REGFILTER2 filter = {};
-    filter.dwVersion = 2;
-    filter.dwMerit = MERIT_NORMAL;
-    filter.cPins2 = 1;
-    filter.rgPins2 = &pin;
-
-    hr = mapper->RegisterFilter(CLSID_RovoFilter, L"Pavix", nullptr,
-                                &CLSID_VideoInputDeviceCategory, L"Pavix", &filter);
-    mapper->Release();
-    return hr;
+        return mapper->RegisterFilter(CLSID_RovoFilter, L"Pavix", nullptr,
+                                      &CLSID_VideoInputDeviceCategory, L"Pavix", &filter);
+    });
 }
 
 STDAPI DllUnregisterServer() {
-    HRESULT hr = AMovieDllRegisterServer2(FALSE);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    ComScope com;
-    IFilterMapper2* mapper = nullptr;
-    hr = OpenFilterMapper(&mapper);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    hr = mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, L"Pavix", CLSID_RovoFilter);
-    mapper->Release();
-    return hr;
+    return UpdateRegistration(FALSE, [](IFilterMapper2* mapper) {
+        return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, L"Pavix",
+                                        CLSID_RovoFilter);
+    });
 }
