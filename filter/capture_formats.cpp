@@ -24,8 +24,9 @@ AM_MEDIA_TYPE MakeOfferedMediaType() {
 
 VIDEOINFOHEADER MakeOfferedVideoInfo() {
     VIDEOINFOHEADER info = {};
-    // Empty source and target rectangles, no bit rate, no frame duration:
-    // the pin stamps its samples itself.
+    // Empty source and target rectangles, no bit rate; the frame duration
+    // is the one the pin delivers and stamps.
+    info.AvgTimePerFrame = kSampleDuration;
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = kCaptureWidth;
     info.bmiHeader.biHeight = kCaptureHeight;  // bottom-up, as in the shared block
@@ -44,8 +45,9 @@ VIDEO_STREAM_CONFIG_CAPS MakeCaptureCaps() {
     caps.MaxOutputSize = {kCaptureWidth, kCaptureHeight};
     caps.OutputGranularityX = 1;
     caps.OutputGranularityY = 1;
-    caps.MinFrameInterval = 0;
-    caps.MaxFrameInterval = 640000000;  // 64 s
+    // The one rate the pin delivers, whatever a caller asks for.
+    caps.MinFrameInterval = kSampleDuration;
+    caps.MaxFrameInterval = kSampleDuration;
     caps.MinBitsPerSecond = 0;
     caps.MaxBitsPerSecond = kCaptureWidth * kCaptureHeight * 24 * 30;
     return caps;

@@ -15,9 +15,9 @@ inline constexpr LONG kCaptureWidth = 480;
 inline constexpr LONG kCaptureHeight = 320;
 inline constexpr DWORD kCaptureImageSize = 460800;  // 480 x 3 x 320
 
-// 30 ms in 100 ns units: the time stamp step and the pacing of samples.
+// 30 ms in 100 ns units: the time stamp step and the pacing of samples,
+// announced as the frame duration of the offered type (33.3 per second).
 inline constexpr REFERENCE_TIME kSampleDuration = 300000;
-inline constexpr DWORD kSamplePauseMs = 30;
 
 // The offered type without its format block (cbFormat 0, pbFormat null).
 const AM_MEDIA_TYPE& OfferedMediaType();

@@ -47,6 +47,15 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     if (pavix::ReadFrameWord(m_pFrameView) == pavix::STATUS_SHUTDOWN) {
         return S_FALSE;
     }
+    // Paced by deadline, not by a pause after each sample: the first sample
+    // of a run starts the run's clock, every later one waits until its
+    // stamp is due (a late one goes at once), so the stream keeps the rate
+    // its stamps claim however long copying and delivering take.
+    if (m_rtNextStart == 0) {
+        m_runClock.Start();
+    } else {
+        m_runClock.WaitUntil(m_rtNextStart);
+    }
     BYTE* data = nullptr;
     pSample->GetPointer(&data);
     long size = pSample->GetSize();
@@ -59,12 +68,15 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     m_rtNextStart += pavix::kSampleDuration;
     REFERENCE_TIME stop = m_rtNextStart;
     pSample->SetTime(&start, &stop);
-    Sleep(pavix::kSamplePauseMs);
     return S_OK;
 }
 
 HRESULT CRovoCapturePin::OnThreadCreate() {
-    return S_OK;  // the stamps go on from where the last run left them
+    // Stream time starts again at 0 with every run of the graph: stamps
+    // that went on from an earlier run would lie ahead of it, and a
+    // renderer with a clock would hold each sample until then.
+    m_rtNextStart = 0;
+    return S_OK;
 }
 
 HRESULT CRovoCapturePin::OnThreadDestroy() {

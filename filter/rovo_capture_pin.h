@@ -1,9 +1,12 @@
 #pragma once
 
 // CRovoCapturePin, the camera's one output pin "Capture": every sample is a
-// copy of the shared frame buffer's picture, stamped 30 ms after the one
-// before and delivered about every 30 ms, until the desktop program marks
-// the block as shut down (frame word -1), which ends the stream.
+// copy of the shared frame buffer's picture. Each run of the stream (a
+// pause from stopped) starts its stamps at 0; sample n of the run goes out
+// n x 30 ms after the first and is stamped [n x 30 ms, (n + 1) x 30 ms), so
+// the pin delivers 33.3 samples a second and each stamp is the time the
+// sample went out. The desktop program marking the block as shut down
+// (frame word -1) ends the stream.
 //
 // Besides IPin it answers IAMStreamConfig (the one offered format),
 // IKsPropertySet (the pin's category: capture) and IAMPushSource (a live
@@ -16,6 +19,7 @@
 
 #include "filter/dshow/source.h"
 #include "filter/dshow/source_stream.h"
+#include "filter/run_clock.h"
 
 class CRovoCapturePin : public CSourceStream,
                         public IAMStreamConfig,
@@ -28,9 +32,10 @@ public:
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
-    // Streaming thread: S_FALSE once the frame word is -1, else one picture
-    // copied and stamped, then the 30 ms pause. Takes no lock.
+    // Streaming thread: S_FALSE once the frame word is -1, else, once the
+    // sample is due, the picture copied and stamped. Takes no lock.
     HRESULT FillBuffer(IMediaSample* pSample) override;
+    // A new streaming thread, a new run: stamps start again at 0.
     HRESULT OnThreadCreate() override;
     HRESULT OnThreadDestroy() override;
 
@@ -72,7 +77,10 @@ public:
 private:
     HANDLE m_hFrameMap;          // the shared frame buffer, or null
     void* m_pFrameView;          // its mapped view, or null
-    REFERENCE_TIME m_rtNextStart;  // streaming thread only; kept across stop and run
+    // Streaming thread only: the next sample's stamp, 0 at the start of a
+    // run, and the time since the run's first sample.
+    REFERENCE_TIME m_rtNextStart;
+    CRunClock m_runClock;
     // Row order of the connection type, set when a connection is agreed and
     // read by the streaming thread.
     std::atomic<bool> m_bTopDown;

@@ -12,8 +12,8 @@
 #
 # Built:  libjpeg-turbo (libjpeg 6b API, static, SIMD with nasm),
 #         protobuf runtime, lite library only (static),
-#         GoogleTest + GoogleMock from /usr/src/googletest (x86_64 only: the
-#         32-bit build is never run here, so it has no tests).
+#         GoogleTest + GoogleMock from /usr/src/googletest (the 32-bit tree
+#         compiles and links its test programs too, though they never run here).
 # Versions follow the native Debian packages (libjpeg62-turbo-dev,
 # libprotobuf-dev, googletest), so the cross protobuf runtime always matches
 # the native protoc that generates the code.
@@ -63,8 +63,7 @@ recipe_id=$RECIPE-$(cat "$repo/cmake/toolchain-mingw-common.cmake" "$toolchain" 
                     sha256sum | cut -c1-12)
 readonly recipe_id
 
-deps=(libjpeg-turbo protobuf)
-[ "$triplet" = x86_64-w64-mingw32 ] && deps+=(googletest)
+deps=(libjpeg-turbo protobuf googletest)
 
 declare -A version
 version[libjpeg-turbo]=$(native_source_version libjpeg62-turbo-dev)

@@ -64,14 +64,20 @@ check "camera registered" test $? -eq 0
 # --- the writer comes first -------------------------------------------------
 (wine_bg "$shmtool" write --quadrants --word 3 --hold 300 >"$work/holder" 2>&1) &
 holder=$!
-sleep 2
+# Until the writer has published (Wine may take a while to start it).
+for _ in $(seq 600); do
+    grep -q 'wrote 480x320 picture' "$work/holder" && break
+    sleep 0.1
+done
+check "the writer published its picture" grep -q 'wrote 480x320 picture' "$work/holder"
 
 camcheck first --seconds 2 --save "$winwork\\first.bmp"
 check "camcheck streams" test $? -eq 0
-check "the connection is 480x320 RGB24 bottom-up" \
-    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800' "$work/first"
+check "the connection is 480x320 RGB24 bottom-up, 30 ms a frame" \
+    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800 frame 300000 ' "$work/first"
+# About 66 in 2 s; a third of that is plenty on a loaded machine.
 samples=$(value "$work/first" "samples")
-check "samples arrive (${samples:-none} in 2 s)" test "${samples:-0}" -ge 30
+check "samples arrive (${samples:-none} in 2 s)" test "${samples:-0}" -ge 20
 check "their stamps are 300000 apart from 0" grep -q '^run 1: samples [0-9]* first 0 .* step 300000 continuous yes' "$work/first"
 check "the picture arrives upright in its colours" grep -q "^run 1: quadrants $quadrants\$" "$work/first"
 # An independent reader of the saved picture: ImageMagick.
@@ -92,17 +98,24 @@ rb=$?
 check "two applications stream at once" test $ra -eq 0 -a $rb -eq 0
 for name in a b; do
     samples=$(value "$work/$name" "samples")
-    check "application $name gets its samples (${samples:-none})" test "${samples:-0}" -ge 60
+    check "application $name gets its samples (${samples:-none} of about 100)" test "${samples:-0}" -ge 30
     check "application $name has its own stamps from 0" grep -q '^run 1: samples [0-9]* first 0 .*continuous yes' "$work/$name"
     check "application $name sees the picture" grep -q "^run 1: quadrants $quadrants\$" "$work/$name"
 done
 
-# --- stop and run again ------------------------------------------------------
-camcheck again --seconds 1 --runs 3 --no-clock
-for run in 2 3; do
-    steps=$(sed -n "s/^run $run: continues after \\([0-9]*\\) unseen step.*/\\1/p" "$work/again")
-    check "run $run's stamps go on from run $((run - 1))'s (${steps:-no} steps unseen)" \
-        test -n "$steps" -a "${steps:-9}" -le 2
+# --- stop and run again -------------------------------------------------------
+# Each run starts its stamps at 0 and streams at once, with the graph clock
+# (the renderer holds each sample until its stamp is due) and without.
+camcheck again --seconds 2 --runs 3
+camcheck again-no-clock --seconds 2 --runs 3 --no-clock
+for name in again again-no-clock; do
+    for run in 1 2 3; do
+        line=$(grep "^run $run: samples " "$work/$name")
+        samples=$(echo "$line" | sed -n 's/^run [0-9]*: samples \([0-9]*\).*/\1/p')
+        check "$name: run $run streams (${samples:-no} samples in 2 s)" test "${samples:-0}" -ge 20
+        check "$name: run $run's stamps start at 0, 30 ms apart" \
+            grep -q "^run $run: samples [0-9]* first 0 .* step 300000 continuous yes" "$work/$name"
+    done
 done
 
 # --- the writer shuts down: frame word -1 ----------------------------------
@@ -134,7 +147,11 @@ done
 check "the block is gone with its writer" test $fresh = yes
 camcheck reader --seconds 5 --no-clock &
 reader=$!
-sleep 2.5
+# Until the reader's filter exists (and with it the block it made).
+for _ in $(seq 600); do
+    grep -q '^media type' "$work/reader.raw" 2>/dev/null && break
+    sleep 0.1
+done
 wine "$shmtool" write --quadrants --word 1 >"$work/late" 2>&1
 check "a later writer opens the reader's block" grep -q 'wrote 480x320 picture' "$work/late"
 wine "$shmtool" check >"$work/tail" 2>&1

@@ -52,6 +52,7 @@ protected:
         EXPECT_EQ(320, info->bmiHeader.biHeight);
         EXPECT_EQ(24, info->bmiHeader.biBitCount);
         EXPECT_EQ(460800u, info->bmiHeader.biSizeImage);
+        EXPECT_EQ(300000, info->AvgTimePerFrame);  // the rate the pin delivers
     }
 
     CRovoFilter* filter_ = nullptr;
@@ -91,8 +92,9 @@ TEST_F(CaptureConfig, OneCapabilityOf128Bytes) {
     EXPECT_EQ(1, record.OutputGranularityY);
     EXPECT_EQ(0, record.StretchTapsX);
     EXPECT_EQ(0, record.ShrinkTapsY);
-    EXPECT_EQ(0, record.MinFrameInterval);
-    EXPECT_EQ(640000000, record.MaxFrameInterval);
+    // One rate, the one delivered: 30 ms a sample.
+    EXPECT_EQ(300000, record.MinFrameInterval);
+    EXPECT_EQ(300000, record.MaxFrameInterval);
     EXPECT_EQ(0, record.MinBitsPerSecond);
     EXPECT_EQ(110592000, record.MaxBitsPerSecond);
 
@@ -129,6 +131,21 @@ TEST_F(CaptureConfig, SetFormatStoresTheTypeButTheOfferStaysTheSame) {
     ExpectOfferedFormat(offered);
 
     EXPECT_EQ(E_POINTER, config_->SetFormat(nullptr));
+}
+
+TEST_F(CaptureConfig, SetFormatAcceptsATypeThatNamesNoFrameRate) {
+    // Capture applications often hand back the offered type with the frame
+    // duration cleared: it is stored, and a connection with it is accepted.
+    AM_MEDIA_TYPE* wanted = nullptr;
+    ASSERT_EQ(S_OK, config_->GetFormat(&wanted));
+    reinterpret_cast<VIDEOINFOHEADER*>(wanted->pbFormat)->AvgTimePerFrame = 0;
+    EXPECT_EQ(S_OK, config_->SetFormat(wanted));
+    const auto* stored = reinterpret_cast<const VIDEOINFOHEADER*>(pin_->CurrentMediaType().pbFormat);
+    ASSERT_NE(nullptr, stored);
+    EXPECT_EQ(0, stored->AvgTimePerFrame);
+    CMediaType asked(*wanted);
+    EXPECT_EQ(S_OK, pin_->CheckMediaType(&asked));
+    DeleteMediaType(wanted);
 }
 
 TEST_F(CaptureConfig, PropertySetNamesTheCaptureCategory) {

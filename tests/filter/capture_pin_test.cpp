@@ -37,6 +37,7 @@ struct Proposal {
     DWORD compression = BI_RGB;
     long sizeImage = -1;  // -1: consistent with the header
     ULONG formatBytes = sizeof(VIDEOINFOHEADER);
+    REFERENCE_TIME frameTime = 0;  // AvgTimePerFrame: none asked for
 };
 
 CMediaType MakeType(const Proposal& p) {
@@ -46,6 +47,7 @@ CMediaType MakeType(const Proposal& p) {
     type.formattype = p.format;
     type.bFixedSizeSamples = p.fixedSize;
     VIDEOINFOHEADER info = {};
+    info.AvgTimePerFrame = p.frameTime;
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = p.width;
     info.bmiHeader.biHeight = p.height;
@@ -63,6 +65,14 @@ CMediaType MakeType(const Proposal& p) {
         type.SetFormat(block.data(), p.formatBytes);
     }
     return type;
+}
+
+// Time on the performance counter, in milliseconds.
+double NowMs() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 // The filter and its pin, made as the class factory makes them.
@@ -128,7 +138,7 @@ TEST_F(CapturePin, OffersOneTypeAtPositionZero) {
     EXPECT_EQ(24, info->bmiHeader.biBitCount);
     EXPECT_EQ(static_cast<DWORD>(BI_RGB), info->bmiHeader.biCompression);
     EXPECT_EQ(460800u, info->bmiHeader.biSizeImage);
-    EXPECT_EQ(0, info->AvgTimePerFrame);
+    EXPECT_EQ(300000, info->AvgTimePerFrame);  // the 33.3 per second it delivers
     EXPECT_TRUE(IsRectEmpty(&info->rcSource) && IsRectEmpty(&info->rcTarget));
 
     CMediaType same;
@@ -164,6 +174,15 @@ TEST_F(CapturePin, AcceptsTheOfferedTypeAndItsTopDownForm) {
     longer.formatBytes = 200;
     CMediaType withExtra = MakeType(longer);
     EXPECT_EQ(S_OK, pin_->CheckMediaType(&withExtra));
+    // A type that names no frame duration, or another one, is accepted: the
+    // pin delivers at its own rate whatever was asked for.
+    for (REFERENCE_TIME frameTime : {REFERENCE_TIME{0}, REFERENCE_TIME{333333}, REFERENCE_TIME{300000}}) {
+        Proposal rate{"frame duration"};
+        rate.frameTime = frameTime;
+        CMediaType type = MakeType(rate);
+        EXPECT_EQ(S_OK, pin_->CheckMediaType(&type)) << frameTime;
+        EXPECT_EQ(S_OK, Pin()->QueryAccept(&type)) << frameTime;
+    }
 }
 
 TEST_F(CapturePin, RefusesWhatItCannotDeliverCorrectly) {
@@ -210,6 +229,54 @@ TEST_F(CapturePin, FillBufferCopiesThePictureAndStampsEvery30Ms) {
     EXPECT_EQ(600000, second.stop);
 }
 
+TEST_F(CapturePin, StampsStartAgainAtZeroWithEveryRun) {
+    for (int run = 0; run < 3; ++run) {
+        // What the base class does when a stop and a pause start a new
+        // streaming thread.
+        ASSERT_EQ(S_OK, pin_->OnThreadCreate());
+        for (REFERENCE_TIME expected = 0; expected < 3 * 300000; expected += 300000) {
+            FakeSample sample(kPixelAreaSize);
+            ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+            EXPECT_EQ(expected, sample.start) << "run " << run;
+            EXPECT_EQ(expected + 300000, sample.stop) << "run " << run;
+        }
+    }
+}
+
+TEST_F(CapturePin, SamplesGoOutWhenTheirStampsSayNeverEarlier) {
+    // From the start of a run, sample n leaves no earlier than n x 30 ms
+    // after the first: the rate the stamps claim, and no faster.
+    ASSERT_EQ(S_OK, pin_->OnThreadCreate());
+    double begin = NowMs();
+    for (int n = 0; n <= 10; ++n) {
+        FakeSample sample(kPixelAreaSize);
+        ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+        double elapsedMs = NowMs() - begin;
+        EXPECT_EQ(n * 300000, sample.start);
+        EXPECT_GE(elapsedMs, sample.start / 10000.0 - 1.0) << "sample " << n << " went out early";
+    }
+}
+
+TEST_F(CapturePin, LateSamplesCatchUpWithTheirDeadlines) {
+    // Paced by deadline, not by a pause after each sample: when delivering
+    // held the thread up (here 1.5 s), the samples that are due by then go
+    // out at once, so the run keeps its 33.3 per second on average. A pin
+    // that paused 30 ms after each would need at least 1.2 s for these 40.
+    ASSERT_EQ(S_OK, pin_->OnThreadCreate());
+    FakeSample first(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&first));
+    Sleep(1500);
+    double begin = NowMs();
+    REFERENCE_TIME previousStop = first.stop;
+    for (int n = 1; n <= 40; ++n) {
+        FakeSample sample(kPixelAreaSize);
+        ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+        EXPECT_EQ(previousStop, sample.start) << "sample " << n;  // no stamp skipped
+        previousStop = sample.stop;
+    }
+    EXPECT_LT(NowMs() - begin, 600.0) << "late samples waited";
+}
+
 TEST_F(CapturePin, TopDownConnectionGetsTheRowsReversed) {
     Proposal topDown{"top-down"};
     topDown.height = -320;
@@ -244,24 +311,25 @@ TEST_F(CapturePin, ShutdownWordEndsTheStreamWithoutTouchingTheSample) {
     EXPECT_EQ(E_POINTER, pin_->FillBuffer(nullptr));
 }
 
+struct FillCall {
+    CRovoCapturePin* pin;
+    FakeSample sample{kPixelAreaSize};
+    HRESULT result = E_FAIL;
+};
+
+DWORD WINAPI FillOnThread(LPVOID p) {
+    auto* call = static_cast<FillCall*>(p);
+    call->result = call->pin->FillBuffer(&call->sample);
+    return 0;
+}
+
 TEST_F(CapturePin, FillBufferNeverWaitsForTheFilterLock) {
     // A stop holds the filter lock while it waits for the streaming thread.
-    struct Call {
-        CRovoCapturePin* pin;
-        FakeSample sample{kPixelAreaSize};
-        HRESULT result = E_FAIL;
-    } call{pin_};
+    FillCall call{pin_};
     CAutoLock held(filter_->pStateLock());
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* c = static_cast<Call*>(p);
-            c->result = c->pin->FillBuffer(&c->sample);
-            return 0;
-        },
-        &call, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, FillOnThread, &call, 0, nullptr);
     ASSERT_NE(nullptr, thread);
-    DWORD waited = WaitForSingleObject(thread, 5000);
+    DWORD waited = WaitForSingleObject(thread, 20000);
     EXPECT_EQ(WAIT_OBJECT_0, waited) << "FillBuffer waited for the filter lock";
     if (waited != WAIT_OBJECT_0) {
         TerminateThread(thread, 1);  // never leave the thread on a lock we hold

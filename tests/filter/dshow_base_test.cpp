@@ -22,8 +22,10 @@ namespace {
 const CLSID kClsidNullRenderer = {
     0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
 
+// The default bound is generous: a loaded machine must not fail what a
+// healthy stream does within milliseconds.
 template <typename Predicate>
-bool WaitFor(Predicate done, DWORD timeoutMs = 3000) {
+bool WaitFor(Predicate done, DWORD timeoutMs = 20000) {
     DWORD start = GetTickCount();
     while (!done()) {
         if (GetTickCount() - start > timeoutMs) {
@@ -206,7 +208,7 @@ TEST_F(DShowBase, StopReleasesAThreadWaitingForABuffer) {
     Sleep(30);  // the thread now waits in GetBuffer
     DWORD start = GetTickCount();
     EXPECT_EQ(S_OK, Base()->Stop());
-    EXPECT_LT(GetTickCount() - start, 2000u);
+    EXPECT_LT(GetTickCount() - start, 10000u);  // a thread left waiting never ends
     EXPECT_EQ(1, stream_->threadDestroys.load());
     peer_.ReleaseHeldSamples();
 }

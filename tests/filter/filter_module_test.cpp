@@ -123,19 +123,16 @@ int PavixDevices() {
     return count;
 }
 
+template <typename Work>
+DWORD WINAPI RunWork(LPVOID p) {
+    (*static_cast<Work*>(p))();
+    return 0;
+}
+
 // Runs `work` on a thread of its own, which starts without COM.
 template <typename Work>
 void OnFreshThread(Work work) {
-    struct Call {
-        Work* work;
-    } call{&work};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            (*static_cast<Call*>(p)->work)();
-            return 0;
-        },
-        &call, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, RunWork<Work>, &work, 0, nullptr);
     ASSERT_NE(nullptr, thread);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
     CloseHandle(thread);

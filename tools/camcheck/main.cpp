@@ -8,8 +8,9 @@
 //       enumerator, builds camera -> Sample Grabber -> Null Renderer with the
 //       capture graph builder (PIN_CATEGORY_CAPTURE), runs it N times for S
 //       seconds each (or until end of stream with --until-eos; S is then the
-//       limit) and reports the media type, the samples with their stamps and
-//       rate, end of stream, and the last picture. --pause-ms pauses the
+//       limit), stopping it after each, and reports the media type (with its
+//       frame duration in 100 ns units), each run's samples with their stamps
+//       and rate, end of stream, and the last picture. --pause-ms pauses the
 //       graph before each run; --no-clock runs it without a reference clock,
 //       so the renderer never waits for a sample's time.
 //
@@ -131,12 +132,13 @@ void ReportMediaType(CaptureGraph& graph) {
     const VIDEOINFOHEADER* header = VideoHeader(type);
     std::printf("media type %s %s", GuidName(type.majortype).c_str(), GuidName(type.subtype).c_str());
     if (header != nullptr) {
-        std::printf(" %ldx%ld %u-bit %s image %lu", header->bmiHeader.biWidth,
+        std::printf(" %ldx%ld %u-bit %s image %lu frame %" PRId64, header->bmiHeader.biWidth,
                     header->bmiHeader.biHeight < 0 ? -header->bmiHeader.biHeight
                                                    : header->bmiHeader.biHeight,
                     header->bmiHeader.biBitCount,
                     header->bmiHeader.biHeight < 0 ? "top-down" : "bottom-up",
-                    static_cast<unsigned long>(header->bmiHeader.biSizeImage));
+                    static_cast<unsigned long>(header->bmiHeader.biSizeImage),
+                    static_cast<int64_t>(header->AvgTimePerFrame));
     }
     std::printf(" sample size %lu\n", static_cast<unsigned long>(type.lSampleSize));
     FreeMediaTypeFields(type);
@@ -191,7 +193,6 @@ int Capture(const Options& options) {
     }
 
     const DWORD runMs = static_cast<DWORD>(options.seconds * 1000);
-    int64_t previousStop = -1;
     for (int run = 1; run <= options.runs; ++run) {
         graph.Samples().Clear();
         int64_t cpuBefore = ProcessCpuUs();
@@ -242,6 +243,14 @@ int Capture(const Options& options) {
                         arrivals.minMs, arrivals.maxMs,
                         cpuUs / 1000.0 / static_cast<double>(stamps.count));
         }
+        if (records.size() > 2) {
+            // From the second sample on: the first may wait in a paused
+            // renderer for the graph to run.
+            std::vector<SampleRecord> steady(records.begin() + 1, records.end());
+            std::printf("run %d: arrivals behind stamps by %.1f ms over %.2f s\n", run,
+                        ArrivalDriftMs(steady),
+                        (steady.back().start - steady.front().start) / 1e7);
+        }
         std::printf("run %d: end %s", run,
                     !ended                       ? "none"
                     : code == EC_COMPLETE        ? "end-of-stream"
@@ -252,20 +261,6 @@ int Capture(const Options& options) {
         }
         std::printf(" stop %s in %lu ms\n", SUCCEEDED(hr) ? "ok" : "failed",
                     static_cast<unsigned long>(stopMs));
-        if (stamps.count > 0) {
-            // A sample filled as the graph stopped is never seen: the next
-            // run may start a step or two further on, but never anew.
-            if (previousStop >= 0 && stamps.step > 0) {
-                int64_t gap = stamps.firstStart - previousStop;
-                if (gap >= 0 && gap % stamps.step == 0) {
-                    std::printf("run %d: continues after %" PRId64 " unseen step(s)\n", run,
-                                gap / stamps.step);
-                } else {
-                    std::printf("run %d: does not continue (gap %" PRId64 ")\n", run, gap);
-                }
-            }
-            previousStop = stamps.lastStop;
-        }
         Picture picture;
         if (LastPicture(graph, &picture)) {
             Rgb quadrants[4];

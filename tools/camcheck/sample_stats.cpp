@@ -54,4 +54,13 @@ ArrivalSummary SummariseArrivals(const std::vector<SampleRecord>& records) {
     return summary;
 }
 
+double ArrivalDriftMs(const std::vector<SampleRecord>& records) {
+    if (records.size() < 2) {
+        return 0;
+    }
+    double arrived = (records.back().arrivalUs - records.front().arrivalUs) / 1000.0;
+    double stamped = (records.back().start - records.front().start) / 10000.0;
+    return arrived - stamped;
+}
+
 }  // namespace pavix::tools

@@ -34,4 +34,9 @@ struct ArrivalSummary {
 StampSummary SummariseStamps(const std::vector<SampleRecord>& records);
 ArrivalSummary SummariseArrivals(const std::vector<SampleRecord>& records);
 
+// How much longer (positive) or shorter the samples took to arrive than
+// their stamps claim, from the first record to the last, in milliseconds:
+// near 0 when each stamp tells when its sample came.
+double ArrivalDriftMs(const std::vector<SampleRecord>& records);
+
 }  // namespace pavix::tools
