@@ -10,13 +10,18 @@ dll=$2
 shift 2
 [ -f "$dll" ] || { echo "no $dll" >&2; exit 1; }
 
-# The export name table of objdump -p: lines "[ordinal] name" after
-# "[Ordinal/Name Pointer] Table" (older binutils: a hint column too).
+# The export name table of objdump -p: after "[Ordinal/Name Pointer] Table",
+# one line per name, "[ordinal] name" (the name is the last field).
 names=$("$objdump" -p "$dll" |
         sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-        sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\(\+base\[[[:space:]]*[0-9]*\][[:space:]]*[0-9a-fx]*[[:space:]]*\)\{0,1\}//p')
+        awk '/^[[:space:]]*\[ *[0-9]+\]/ { print $NF }')
 machine=$("$objdump" -f "$dll" | sed -n 's/.*file format //p')
-echo "$dll ($machine) exports: $(echo $names)"
+count=$(printf '%s\n' "$names" | grep -c . || true)
+if [ "$count" -le 20 ]; then
+    echo "$dll ($machine) exports: $(echo $names)"
+else
+    echo "$dll ($machine) exports $count names"
+fi
 [ -n "$names" ] || { echo "FAIL  no export names found"; exit 1; }
 
 bad=0
@@ -32,7 +37,7 @@ done
 # No name anywhere may keep a stdcall decoration.
 decorated=$(printf '%s\n' "$names" | grep -E '@[0-9]+$' || true)
 if [ -n "$decorated" ]; then
-    echo "FAIL  decorated names exported: $(echo $decorated)"
+    echo "FAIL  $(printf '%s\n' "$decorated" | wc -l) decorated names exported, e.g. $(echo $decorated | cut -d' ' -f1-5)"
     bad=1
 fi
 exit $bad

@@ -44,7 +44,7 @@ public:
         return n == count ? S_OK : S_FALSE;
     }
     STDMETHODIMP Skip(ULONG count) override {
-        m_position = std::min(m_types.size(), m_position + count);
+        m_position = std::min<size_t>(m_types.size(), m_position + count);
         return S_OK;
     }
     STDMETHODIMP Reset() override {
