@@ -107,19 +107,24 @@ int CRovoEngine::StartFpsThread() { return fpsThread_.Start(FpsThreadProc, this)
 
 namespace {
 
-void StopAndReport(CWorkerThread& thread, const char* forcedText) {
-    if (thread.Stop() == CWorkerThread::StopOutcome::Forced) DebugText(forcedText);
+void StopAndReport(CWorkerThread& thread, const char* name) {
+    const CWorkerThread::StopOutcome outcome = thread.Stop();
+    if (outcome == CWorkerThread::StopOutcome::Forced) {
+        DebugTextFormat(160, "pavix: the %s did not stop in time; ended it\n", name);
+    } else if (outcome == CWorkerThread::StopOutcome::EndedLate) {
+        DebugTextFormat(160, "pavix: the %s did not stop in time; it ended by itself later\n", name);
+    }
 }
 
 }  // namespace
 
 void CRovoEngine::StopCommThread() {
-    StopAndReport(commThread_, "pavix: the connection supervisor did not stop in time; ended it\n");
+    StopAndReport(commThread_, "connection supervisor");
     if (link_ != nullptr) link_->StopWorker();
 }
 
 void CRovoEngine::StopFpsThread() {
-    StopAndReport(fpsThread_, "pavix: the frame thread did not stop in time; ended it\n");
+    StopAndReport(fpsThread_, "frame thread");
 }
 
 void CRovoEngine::Close() {
