@@ -13,7 +13,6 @@
 #include "shared/shared_frame_buffer.h"
 #include "ui/settings_file.h"
 #include "ui/ui_handler.h"
-#include "ui/update_check.h"
 
 namespace pavix {
 
@@ -97,9 +96,8 @@ void CRovoEngine::LoadSettings() {
 }
 
 int CRovoEngine::StartCommThread() {
-    // Runs to its end (bounded by its time limits) before the supervisor
-    // exists; the window is up but not yet served meanwhile.
-    CheckForUpdate();
+    // The update check runs on a thread of its own, started with the main
+    // window (CUIHandler::CreateMainWindow).
     return commThread_.Start(CommThreadProc, this) ? 0 : -1;
 }
 
