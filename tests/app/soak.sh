@@ -102,7 +102,9 @@ report() {
 total_frames=$((minutes * 60 * fps))
 first_half=$((total_frames / 2))
 start_sim --frames-total "$first_half"
-start_pavix
+# A copy: the build may replace its pavix.exe while the soak runs.
+cp "$PAVIX_EXE" "$run/pavix.exe" || fail "cannot copy pavix.exe"
+start_pavix --exe "$run/pavix.exe"
 probe wait-window 60 >/dev/null || fail "the window did not come"
 note "soak: $minutes min at $fps pictures/s, every ${corrupt_every}th damaged, garbage between packets," \
   "a new connection every $reconnect_every pictures; a cut 16 MB packet halfway"
@@ -135,10 +137,17 @@ PY
   report "$m"
 done
 
-# Let the last pictures through, then close.
+# Let the last pictures through (a loaded machine may leave a backlog):
+# until the frame word has stood still for 10 s, then close.
 end=$((SECONDS + 60))
 while kill -0 "$sim_pid" 2>/dev/null && [ $SECONDS -lt $end ]; do sleep 1; done
-sleep 3
+end=$((SECONDS + 300))
+last_word="" still=0
+while [ $SECONDS -lt $end ] && [ $still -lt 10 ]; do
+  word=$(probe frame-word | tr -d '\r' | sed 's/[^-0-9]//g')
+  if [ "$word" = "$last_word" ]; then still=$((still + 2)); else still=0; last_word=$word; fi
+  sleep 2
+done
 report end
 sent=$(sent_total)
 damaged=$(damaged_total)
@@ -150,7 +159,7 @@ pavix_pid=""
 forced=$(forced_ends)
 note "sent $sent, damaged on purpose $damaged, published $published, lost otherwise" \
   "$((sent - damaged - published)); exit code $rc; forced thread ends $forced"
-awk 'NR > 1 && $1 == "minute" { print $5 }' "$run/soak-report.txt" >"$run/rss.txt"
+awk '$1 == "minute" { print $4 }' "$run/soak-report.txt" >"$run/rss.txt"
 note "resident memory (kB) per minute: $(tr '\n' ' ' <"$run/rss.txt")"
 [ "$rc" -eq 0 ] || fail "pavix.exe ended with $rc"
 [ "$forced" -eq 0 ] || fail "worker threads were ended forcibly"
