@@ -329,7 +329,7 @@ case_cut_packet() {
   store_endpoint $port 1235
   start_sim sim-first --fps 30 --close-after 40 --once --seed 1
   start_watched
-  wait_word 40 15
+  wait_word 40 30
   wait_exit "$sim_pid" 10 || fail "the first simulator did not end"
 
   /usr/bin/python3 - "$port" <<'PY' || fail "pavix.exe did not come for the cut packet"
