@@ -4,6 +4,7 @@
 #   make bench   benchmarks: the frame parser (native) and the camera, the
 #                live link (win64 under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
+#   make soak    pavix.exe streaming with faults for SOAK_MINUTES (default 30)
 # Set-up installs Debian packages (root) and cross-builds the dependencies
 # once per machine into ~/.cache/pavix-deps (PAVIX_DEPS_DIR overrides).
 
@@ -14,9 +15,10 @@ WIN64        := $(BUILD)/win64
 WIN32        := $(BUILD)/win32
 FUZZ_SECONDS ?= 300
 RUN_SECONDS  ?= 20
+SOAK_MINUTES ?= 30
 CMAKE_GEN    := -G Ninja
 
-.PHONY: all setup deps configure build test run bench fuzz clean
+.PHONY: all setup deps configure build test run bench fuzz soak clean
 
 all: build
 
@@ -63,6 +65,13 @@ bench: build
 	tests/filter/run_camera_bench.sh $(WIN64) 10
 	@echo "== live link: throughput, latency, cost per picture (win64 under Wine)"
 	tests/app/live_link_bench.sh $(WIN64) $(NATIVE) 10
+
+# Soak (not part of test): pavix.exe under Wine streams with faults for
+# SOAK_MINUTES, printing its memory, handles, threads and pictures each minute.
+soak: configure
+	cmake --build $(NATIVE) --target phonesim
+	cmake --build $(WIN64) --target pavix pavix_probe RovoFilter
+	@tests/app/soak.sh $(WIN64) $(NATIVE) $(SOAK_MINUTES)
 
 fuzz: setup $(SANITIZE)/build.ninja
 	cmake --build $(SANITIZE)

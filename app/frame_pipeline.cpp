@@ -20,7 +20,6 @@ namespace {
 constexpr std::int32_t kFrameCountWrap = 1000000000;
 // A notice goes to the phone every this many pictures.
 constexpr std::int32_t kFramesPerNotice = 10;
-constexpr DWORD kRateWindowMs = 1000;
 
 }  // namespace
 
@@ -89,18 +88,11 @@ void CRovoEngine::DrawToPreview(GpImage* picture) {
 }
 
 void CRovoEngine::UpdateFrameRate() {
-    // Every picture counts in the window it arrives in, the one that
-    // closes the window included.
-    ++framesInRateWindow_;
-    const DWORD now = GetTickCount();
-    const DWORD elapsed = now - rateWindowStart_;  // unsigned: the tick wrap does no harm
-    if (elapsed < kRateWindowMs) return;
-    const float rate = static_cast<float>(framesInRateWindow_ * 1000.0 / elapsed);
+    float rate = 0;
+    if (!rateWindow_.OnPicture(GetTickCount(), &rate)) return;
     wchar_t text[kRateTextSize];
     FormatRateText(rate, text, kRateTextSize);
     ui_->SetRateText(text);
-    rateWindowStart_ = now;
-    framesInRateWindow_ = 0;
 }
 
 }  // namespace pavix

@@ -28,8 +28,10 @@ int FailedStart() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    // The default search order for DLLs: not the current directory.
-    SetDllDirectoryW(nullptr);
+    // An empty path takes the current directory out of the DLL search
+    // order (null would put the default order, with it, back): a DLL
+    // planted in the working directory is never loaded.
+    SetDllDirectoryW(L"");
 
     // Without the receive ring's buffers the program does not start.
     if (!pavix::ReceiveRing().Init()) return -1;

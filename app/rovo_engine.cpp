@@ -13,7 +13,6 @@
 #include "shared/shared_frame_buffer.h"
 #include "ui/settings_file.h"
 #include "ui/ui_handler.h"
-#include "ui/update_check.h"
 
 namespace pavix {
 
@@ -97,9 +96,8 @@ void CRovoEngine::LoadSettings() {
 }
 
 int CRovoEngine::StartCommThread() {
-    // Runs to its end (bounded by its time limits) before the supervisor
-    // exists; the window is up but not yet served meanwhile.
-    CheckForUpdate();
+    // The update check runs on a thread of its own, started with the main
+    // window (CUIHandler::CreateMainWindow).
     return commThread_.Start(CommThreadProc, this) ? 0 : -1;
 }
 
@@ -107,19 +105,24 @@ int CRovoEngine::StartFpsThread() { return fpsThread_.Start(FpsThreadProc, this)
 
 namespace {
 
-void StopAndReport(CWorkerThread& thread, const char* forcedText) {
-    if (thread.Stop() == CWorkerThread::StopOutcome::Forced) DebugText(forcedText);
+void StopAndReport(CWorkerThread& thread, const char* name) {
+    const CWorkerThread::StopOutcome outcome = thread.Stop();
+    if (outcome == CWorkerThread::StopOutcome::Forced) {
+        DebugTextFormat(160, "pavix: the %s did not stop in time; ended it\n", name);
+    } else if (outcome == CWorkerThread::StopOutcome::EndedLate) {
+        DebugTextFormat(160, "pavix: the %s did not stop in time; it ended by itself later\n", name);
+    }
 }
 
 }  // namespace
 
 void CRovoEngine::StopCommThread() {
-    StopAndReport(commThread_, "pavix: the connection supervisor did not stop in time; ended it\n");
+    StopAndReport(commThread_, "connection supervisor");
     if (link_ != nullptr) link_->StopWorker();
 }
 
 void CRovoEngine::StopFpsThread() {
-    StopAndReport(fpsThread_, "pavix: the frame thread did not stop in time; ended it\n");
+    StopAndReport(fpsThread_, "frame thread");
 }
 
 void CRovoEngine::Close() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/worker_thread.h"
+#include "frames/frame_rate_window.h"
 #include "frames/jpeg_failure_rule.h"
 #include "link/phone_endpoint.h"
 #include "link/recv_ring.h"
@@ -135,9 +136,8 @@ private:
     CCommHandler* link_ = nullptr;
     CJpegDecoder* decoder_ = nullptr;
     CJpegFailureRule decodeFailures_;
-    // The frame-rate window: its start (tick count) and the pictures in it.
-    DWORD rateWindowStart_ = 0;
-    std::int32_t framesInRateWindow_ = 0;
+    // The frame rate shown in the status bar.
+    CFrameRateWindow rateWindow_;
     volatile LONG receiving_ = 0;
     CUIHandler* ui_ = nullptr;
     CDShowHandler* recorder_ = nullptr;

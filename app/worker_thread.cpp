@@ -1,7 +1,11 @@
 #include "app/worker_thread.h"
 
+#include "shared/debug_text.h"
+
 namespace pavix {
 namespace {
+
+volatile LONG forcedEnds = 0;
 
 // While a forced end waits for a critical stretch to finish, it looks again
 // after this long.
@@ -10,6 +14,8 @@ constexpr DWORD kStretchRecheckMs = 10;
 constexpr DWORD kTerminationWaitMs = 2000;
 
 }  // namespace
+
+long CWorkerThread::ForcedEnds() { return forcedEnds; }
 
 bool WaitHandlingSentMessages(HANDLE handle, DWORD milliseconds) {
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
@@ -42,6 +48,8 @@ bool CWorkerThread::Start(LPTHREAD_START_ROUTINE proc, void* argument) {
     }
     ResetEvent(stopEvent_);
     InterlockedExchange(&runFlag_, 1);
+    // Guarded from its first instruction; Pause opens it.
+    InterlockedExchange(&criticalDepth_, 1);
     thread_ = CreateThread(nullptr, 0, proc, argument, 0, nullptr);
     if (thread_ == nullptr) {
         InterlockedExchange(&runFlag_, 0);
@@ -52,7 +60,11 @@ bool CWorkerThread::Start(LPTHREAD_START_ROUTINE proc, void* argument) {
 
 bool CWorkerThread::Pause(DWORD milliseconds) const {
     if (!IsRunRequested()) return false;
+    // Waiting here the worker holds nothing of ours: the one place where a
+    // last-resort end may take it.
+    InterlockedDecrement(&criticalDepth_);
     WaitForSingleObject(stopEvent_, milliseconds);
+    InterlockedIncrement(&criticalDepth_);
     return IsRunRequested();
 }
 
@@ -61,33 +73,35 @@ CWorkerThread::StopOutcome CWorkerThread::Stop(DWORD waitMs) {
     InterlockedExchange(&runFlag_, 0);
     SetEvent(stopEvent_);
     StopOutcome outcome = StopOutcome::Ended;
-    if (!WaitHandlingSentMessages(thread_, waitMs)) {
-        EndForcibly();
-        outcome = StopOutcome::Forced;
-    }
+    if (!WaitHandlingSentMessages(thread_, waitMs)) outcome = EndForcibly();
     CloseHandle(thread_);
     thread_ = nullptr;
     return outcome;
 }
 
-void CWorkerThread::EndForcibly() {
+CWorkerThread::StopOutcome CWorkerThread::EndForcibly() {
+    const ULONGLONG lastResort = GetTickCount64() + kWorkerLastResortMs;
     for (;;) {
+        if (WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) return StopOutcome::EndedLate;
         if (SuspendThread(thread_) == static_cast<DWORD>(-1)) break;
         // Suspension takes effect asynchronously; reading the context waits
         // until the thread really stands still.
         CONTEXT context = {};
         context.ContextFlags = CONTEXT_CONTROL;
         GetThreadContext(thread_, &context);
-        if (criticalDepth_ == 0) {
+        const bool guarded = criticalDepth_ != 0;
+        if (!guarded || GetTickCount64() >= lastResort) {
+            if (guarded) DebugText("pavix: a worker thread was ended inside a guarded stretch\n");
             TerminateThread(thread_, 0);
+            InterlockedIncrement(&forcedEnds);
             break;
         }
-        // Inside a critical stretch: let it finish, then look again. It may
-        // also end by itself meanwhile.
+        // Guarded: let it go on to a pause or to its end, then look again.
         ResumeThread(thread_);
-        if (WaitHandlingSentMessages(thread_, kStretchRecheckMs)) return;
+        if (WaitHandlingSentMessages(thread_, kStretchRecheckMs)) return StopOutcome::EndedLate;
     }
     WaitForSingleObject(thread_, kTerminationWaitMs);
+    return StopOutcome::Forced;
 }
 
 }  // namespace pavix

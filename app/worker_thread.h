@@ -6,6 +6,9 @@ namespace pavix {
 
 // How long a stop request waits for a worker to end by itself.
 inline constexpr DWORD kWorkerStopWaitMs = 300;
+// How much longer a stop waits for a worker that has not ended to reach a
+// point where it may be ended safely, before it ends it wherever it is.
+inline constexpr DWORD kWorkerLastResortMs = 3000;
 
 // One of the engine's worker threads with its run flag and a stop event.
 //
@@ -16,14 +19,19 @@ inline constexpr DWORD kWorkerStopWaitMs = 300;
 // inside SendMessage to the main window finishes that call and ends.
 //
 // Ending a thread forcibly is the last resort, for a worker that ignores its
-// run flag. It never happens inside a CriticalStretch, the marked stretches
-// in which a worker holds or waits for a lock that others take afterwards
-// (the receive ring's): the stop lets such a stretch finish first.
+// run flag. A worker's code is guarded from its first instruction: it may
+// hold the receive ring's lock or a slot, the heap's or GDI+'s locks at
+// almost any moment, and a thread ended there would leave them held for
+// good. Only its pauses are open to a forced end. So a stop that finds the
+// worker still running after its wait gives it more time to reach a pause
+// (or to end by itself); only a worker that does neither within
+// kWorkerLastResortMs is ended wherever it is, with a debug text.
 class CWorkerThread {
 public:
     enum class StopOutcome {
         NotRunning,  // there was no thread
-        Ended,       // the thread ended by itself
+        Ended,       // the thread ended by itself within the wait
+        EndedLate,   // the thread ended by itself, but only after the wait
         Forced,      // the thread was ended forcibly
     };
 
@@ -51,8 +59,11 @@ public:
 
     bool IsStarted() const { return thread_ != nullptr; }
 
-    // Marks a stretch of the worker's code that must not be cut short by a
-    // forced end. Stretches are short and never sleep.
+    // Forced ends in this process so far (any worker).
+    static long ForcedEnds();
+
+    // Marks a stretch that must not be cut short by a forced end even where
+    // the worker would otherwise be open to one. Stretches are short.
     class CriticalStretch {
     public:
         explicit CriticalStretch(CWorkerThread& thread) : thread_(thread) {
@@ -67,11 +78,13 @@ public:
     };
 
 private:
-    // Ends the thread outside any critical stretch.
-    void EndForcibly();
+    // After the stop's wait: waits for the thread to end or to reach a
+    // pause, and ends it there; past the last resort, wherever it is.
+    StopOutcome EndForcibly();
 
     volatile LONG runFlag_ = 0;
-    volatile LONG criticalDepth_ = 0;
+    // Above 0 while the worker must not be ended: always, but in its pauses.
+    mutable volatile LONG criticalDepth_ = 0;
     HANDLE thread_ = nullptr;
     HANDLE stopEvent_ = nullptr;
 };

@@ -45,6 +45,12 @@ int CFrameParser::ParseDataPacket() {
     if (slot == nullptr) return 1;
     const std::uint8_t* data = slot->data;
     const std::uint32_t length = slot->length;
+    if (phase_ != Phase::Idle && slot->connection != pendingConnection_) {
+        // A new connection starts with a new stream: what the last one left
+        // unfinished can never be completed by it.
+        DropPending();
+    }
+    pendingConnection_ = slot->connection;
 
     int result = 1;
     std::uint32_t pos = 0;  // where the next packet is looked for
@@ -61,6 +67,7 @@ int CFrameParser::ParseDataPacket() {
         if (CompleteCarriedHeader(data, length, &start, &payloadLength)) {
             switch (TakePayload(data, length, start, payloadLength, &result)) {
                 case Outcome::RingDropped:
+                    ring_.ReleaseReadSlot(slot, true);  // let go of it after the reset
                     return 0;
                 case Outcome::Pending:
                     ring_.ReleaseReadSlot(slot, true);
@@ -90,7 +97,10 @@ int CFrameParser::ParseDataPacket() {
         const std::uint32_t start = magic + kFrameHeaderSize;
         const std::uint32_t payloadLength = ReadFramePayloadLength(data + magic + kFrameMagicSize);
         const Outcome outcome = TakePayload(data, length, start, payloadLength, &result);
-        if (outcome == Outcome::RingDropped) return 0;  // the slot went with the ring
+        if (outcome == Outcome::RingDropped) {
+            ring_.ReleaseReadSlot(slot, true);  // let go of it after the reset
+            return 0;
+        }
         if (outcome == Outcome::Pending) break;
         pos = start + payloadLength;
     }
@@ -186,6 +196,13 @@ void CFrameParser::CarryHeaderTail(const std::uint8_t* data, std::uint32_t from,
             return;
         }
     }
+}
+
+void CFrameParser::DropPending() {
+    phase_ = Phase::Idle;
+    headerLength_ = 0;
+    receivedLength_ = 0;
+    expectedLength_ = 0;
 }
 
 void CFrameParser::CarryHeader(const std::uint8_t* bytes, std::uint32_t count) {

@@ -14,8 +14,10 @@ namespace pavix {
 // payload that runs past the end of its slot is collected in an assembly
 // buffer (grown to N + N/3 when too small, then reused) and handed on once
 // its last byte arrives; a header cut by the slot end is carried over and
-// completed from the next slot. That pending state belongs to the stream,
-// not to a connection: it survives a reconnect and a reset of the ring.
+// completed from the next slot. That pending state belongs to one
+// connection's stream: it survives a reset of the ring, but a slot from
+// another connection drops it (the new stream starts with a packet of its
+// own, and the old one's end will never come).
 //
 // Used by the frame thread only.
 class CFrameParser {
@@ -63,12 +65,15 @@ private:
                              std::uint32_t payloadLength);
     void CarryHeaderTail(const std::uint8_t* data, std::uint32_t from, std::uint32_t length);
     void CarryHeader(const std::uint8_t* bytes, std::uint32_t count);
+    void DropPending();
 
     CRecvRing& ring_;
     PayloadHandler handler_;
     const BlockAllocator& heap_;
 
     Phase phase_ = Phase::Idle;
+    // The connection of the last slot taken (RecvSlot::connection).
+    std::uint32_t pendingConnection_ = 0;
 
     // Phase::Header: the first bytes of a packet seen at the end of a slot.
     std::uint8_t header_[8] = {};

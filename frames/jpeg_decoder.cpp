@@ -9,6 +9,9 @@ namespace pavix {
 namespace {
 
 constexpr int kBytesPerPixel = 3;
+// Pixel memory the decoder keeps between pictures: what a 1920 x 1080
+// picture needs. More is kept only while pictures that large keep coming.
+constexpr std::int32_t kKeptPixelBytes = 1920 * 1080 * kBytesPerPixel;
 
 void WriteDecodeError(const char* message) {
     DebugTextFormat(JMSG_LENGTH_MAX + 16, "Error: %s\n", message);
@@ -93,7 +96,11 @@ void CJpegDecoder::ChooseOutputLayout() {
 }
 
 bool CJpegDecoder::GrowOutput(std::int32_t bytes) {
-    if (output_ != nullptr && capacity_ >= bytes) return true;
+    if (output_ != nullptr && capacity_ >= bytes) {
+        // Once a picture larger than full HD has passed, the next smaller
+        // one gives the memory above that back.
+        if (capacity_ <= kKeptPixelBytes || bytes > kKeptPixelBytes) return true;
+    }
     heap_.release(output_);
     output_ = static_cast<std::uint8_t*>(heap_.allocate(static_cast<std::size_t>(bytes)));
     capacity_ = output_ != nullptr ? bytes : 0;

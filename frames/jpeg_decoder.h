@@ -21,8 +21,10 @@ constexpr int kMaxPictureSide = 8192;
 // (the memory order of GDI+'s PixelFormat24bppRGB). Colour and greyscale
 // JPEGs decode to that layout; other component layouts fail.
 //
-// The pixel buffer comes from `heap`, grows to the largest picture seen and
-// never shrinks, so a steady picture size costs no allocation per frame.
+// The pixel buffer comes from `heap` and grows to the largest picture seen,
+// so a steady picture size costs no allocation per frame. Above what a
+// 1920 x 1080 picture needs it is given back as soon as a smaller picture
+// comes: one burst of huge pictures does not hold hundreds of megabytes.
 // A failed decode leaves the decompressor ready for the next payload: one
 // bad frame costs that frame only.
 //

@@ -48,6 +48,7 @@ int CCommHandler::ConnectMobileWorker(const char* address, int port,
     const int result = ConnectMoblie(address, port, &workerSocket_, pause);
     if (result != 0) return result;
     idleSelectCount_ = 0;  // a new connection starts with a clean slate
+    ++connection_;         // and its bytes are told apart from the last one's
     InterlockedExchange(&connected_, 1);
     const int receiveBuffer = kReceiveBufferBytes;
     setsockopt(workerSocket_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
@@ -101,6 +102,7 @@ int CCommHandler::ReceiveChunk(const InterruptibleSleep& pause) {
         return -1;
     }
     slot->length = 0;
+    slot->connection = connection_;
     const ULONGLONG start = GetTickCount64();
     Period period = Period::GoOn;
     while (period == Period::GoOn) {

@@ -78,6 +78,8 @@ private:
     bool winsockStarted_ = false;
     // Consecutive empty polls of the current connection.
     int idleSelectCount_ = 0;
+    // Counts the connections made; each slot carries the one it came from.
+    std::uint32_t connection_ = 0;
 };
 
 // True only for a valid socket whose pending error reads 0.

@@ -47,12 +47,24 @@ void CRecvRing::ReleaseBuffers() {
 
 void CRecvRing::reset_RW_buf_state() {
     ScopedLock hold(lock_);
-    for (RecvSlot& slot : slots_) {
+    int restart = 0;
+    for (int index = 0; index < kSlotCount; ++index) {
+        RecvSlot& slot = slots_[index];
+        if (slot.state == SlotState::Reading) {
+            // The reader is still parsing these bytes: handing the slot to
+            // the writer now would overwrite them under the parser. The
+            // writer starts on the slot after it and reaches it again only
+            // after it was let go.
+            slot.dropped = true;
+            restart = Next(index);
+            continue;
+        }
         slot.state = SlotState::Free;
         slot.length = 0;
+        slot.dropped = false;
     }
-    readIndex_ = 0;
-    writeIndex_ = 0;
+    readIndex_ = restart;
+    writeIndex_ = restart;
 }
 
 RecvSlot* CRecvRing::AcquireWriteSlot() {
@@ -94,11 +106,19 @@ bool CRecvRing::HasFilledSlot() {
 
 void CRecvRing::ReleaseReadSlot(RecvSlot* slot, bool consumed) {
     ScopedLock hold(lock_);
+    if (slot->dropped) {
+        // Reset while the reader held it: its bytes are no longer wanted,
+        // and the indices have moved on without it.
+        slot->dropped = false;
+        slot->length = 0;
+        slot->state = SlotState::Free;
+        return;
+    }
     if (!consumed) {
         slot->state = SlotState::Filled;
         return;
     }
-    if (slot->state != SlotState::Reading) return;  // reset meanwhile
+    if (slot->state != SlotState::Reading) return;
     slot->length = 0;
     slot->state = SlotState::Free;
     readIndex_ = Next(readIndex_);

@@ -23,6 +23,13 @@ struct RecvSlot {
     std::uint32_t capacity = 0;
     std::uint32_t length = 0;
     SlotState state = SlotState::Free;
+    // The connection the bytes came from (the writer's count of its
+    // connections), so that the reader never joins two connections' bytes.
+    std::uint32_t connection = 0;
+    // Set by a reset that found the reader inside this slot: the slot stays
+    // the reader's until it lets go, and then becomes Free without moving
+    // the read index (the ring started afresh behind it).
+    bool dropped = false;
 
     // Bytes that may still be written at data + length.
     std::uint32_t SpaceLeft() const { return capacity - 1 - length; }
@@ -61,9 +68,12 @@ public:
     // Empties the ring and gives the slot buffers back.
     void Shutdown();
 
-    // Frees every slot and puts both indices back to 0. Slot bytes are left
-    // as they are. Either side may call it; a holder's later release of a
-    // slot that was reset underneath it changes nothing.
+    // Frees every slot and puts both indices back to one place. Slot bytes
+    // are left as they are. Either side may call it. A slot the reader is
+    // parsing stays its own until it lets go (the writer is never handed
+    // it meanwhile), and the ring starts again right behind it; any other
+    // holder's later release of a slot that was reset underneath it changes
+    // nothing.
     void reset_RW_buf_state();
 
     // Writer: the slot at the write index if it is Free (now Writing), else

@@ -17,6 +17,16 @@ namespace {
 
 // Armed by the first message the main window ever receives.
 bool balloonTimerArmed = false;
+// The balloon's moment has come (its timer went off): an update check
+// answering later shows it at once.
+bool balloonDue = false;
+
+// Sent to every top-level window when the taskbar (Explorer) starts again;
+// the notification-area icons are gone then and must be added anew.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
 
 void OpenWebPage(const std::wstring& url) {
     ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -122,6 +132,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         balloonTimerArmed = true;
         SetTimer(window, TIMER_UPDATE_BALLOON, kUpdateBalloonDelayMs, nullptr);
     }
+    if (message == TaskbarCreatedMessage() && message != 0) {
+        ui->AddTrayIconAgain();
+        return 0;
+    }
 
     switch (message) {
     case WM_DESTROY:
@@ -143,8 +157,13 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER:
         if (wParam != TIMER_UPDATE_BALLOON) return 0;
         KillTimer(window, TIMER_UPDATE_BALLOON);  // once per run
+        balloonDue = true;
         if (NewVersionAvailable()) ui->ShowUpdateBalloon();
         return 1;
+    case WM_UPDATE_CHECKED:
+        SetNewVersionAvailable(wParam != 0);
+        if (wParam != 0 && balloonDue) ui->ShowUpdateBalloon();
+        return 0;
     case WM_LBUTTONDOWN:
         MoveWithMouse(window);
         return 0;

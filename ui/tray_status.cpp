@@ -80,7 +80,13 @@ void CUIHandler::SetRateText(const wchar_t* text) {
     SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
 }
 
+void CUIHandler::AddTrayIconAgain() {
+    const LinkDisplayLook& look = LookOf(static_cast<LinkDisplay>(trayDisplay_));
+    SetTrayIcon(IconFor(look.trayIcon), look.tooltip, true);
+}
+
 void CUIHandler::ShowLinkState(LinkDisplay display) {
+    InterlockedExchange(&trayDisplay_, static_cast<LONG>(display));
     const LinkDisplayLook& look = LookOf(display);
     SetTrayIcon(IconFor(look.trayIcon), look.tooltip, false);
     if (commandBar_ != nullptr) {

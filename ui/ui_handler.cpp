@@ -6,6 +6,7 @@
 
 #include "ui/main_window.h"
 #include "ui/resource_ids.h"
+#include "ui/update_check.h"
 
 namespace pavix {
 namespace {
@@ -93,6 +94,8 @@ int CUIHandler::CreateMainWindow(int showCommand) {
 
     ShowWindow(mainWindow_, showCommand);
     UpdateWindow(mainWindow_);
+    // Its answer comes back as a message; the window is served meanwhile.
+    StartUpdateCheck(mainWindow_);
     return 0;
 }
 

@@ -50,6 +50,9 @@ public:
     // The notification-area icon (tray_status.cpp).
     void SetTrayIcon(HICON icon, const wchar_t* tooltip, bool add);
     void RemoveTrayIcon();
+    // Adds the icon anew in the state it last showed (after the taskbar
+    // started again).
+    void AddTrayIconAgain();
     void ShowUpdateBalloon();
 
     // The status bar (tray_status.cpp).
@@ -84,6 +87,8 @@ private:
     GpBitmap* idlePicture_ = nullptr;
     HBITMAP idleBitmap_ = nullptr;
     WNDPROC previewPrevProc_ = nullptr;
+    // The link state the icon shows (a LinkDisplay); set from any thread.
+    volatile LONG trayDisplay_ = static_cast<LONG>(LinkDisplay::Startup);
 };
 
 }  // namespace pavix

@@ -8,6 +8,7 @@
 #include "ui/name_lookup.h"
 #include "ui/update_reply.h"
 #include "ui/web_pages.h"
+#include "ui/window_messages.h"
 
 namespace pavix {
 namespace {
@@ -101,10 +102,29 @@ bool AskUpdateServer(const char* host, unsigned short port, const UpdateCheckLim
     return ReplySaysNewVersion(reply, static_cast<std::size_t>(received));
 }
 
-void CheckForUpdate() {
-    newVersionAvailable = false;
-    newVersionAvailable = AskUpdateServer(kUpdateServerName, kUpdateServerPort, UpdateCheckLimits{});
+namespace {
+
+DWORD WINAPI UpdateCheckThread(LPVOID argument) {
+    const HWND window = static_cast<HWND>(argument);
+    WSADATA data;
+    const bool started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    const bool newer =
+        started && AskUpdateServer(kUpdateServerName, kUpdateServerPort, UpdateCheckLimits{});
+    if (started) WSACleanup();
+    PostMessageW(window, WM_UPDATE_CHECKED, newer ? 1 : 0, 0);
+    return 0;
 }
+
+}  // namespace
+
+bool StartUpdateCheck(HWND window) {
+    HANDLE thread = CreateThread(nullptr, 0, UpdateCheckThread, window, 0, nullptr);
+    if (thread == nullptr) return false;
+    CloseHandle(thread);
+    return true;
+}
+
+void SetNewVersionAvailable(bool available) { newVersionAvailable = available; }
 
 bool NewVersionAvailable() { return newVersionAvailable; }
 

@@ -4,8 +4,7 @@
 
 namespace pavix {
 
-// Time limits of the update check: the main thread waits for it during
-// start-up, so no step may wait without end.
+// Time limits of the update check, so that its thread ends in bounded time.
 struct UpdateCheckLimits {
     DWORD resolveMs = 3000;
     DWORD connectMs = 3000;
@@ -21,11 +20,17 @@ inline constexpr unsigned short kUpdateServerPort = 80;
 // The socket is closed before it returns. Windows Sockets must be started.
 bool AskUpdateServer(const char* host, unsigned short port, const UpdateCheckLimits& limits);
 
-// The start-up check against the maker's update server; its answer is
-// NewVersionAvailable() from then on. Main thread.
-void CheckForUpdate();
+// Starts the start-up check against the maker's update server on a thread
+// of its own, so that the window goes on answering meanwhile; its answer
+// comes back to `window` as WM_UPDATE_CHECKED (wParam 1: a newer version).
+// The thread touches nothing of the program but that message and ends by
+// itself within the limits; it has its own Windows Sockets start-up. False
+// when the thread cannot be started (no answer will come).
+bool StartUpdateCheck(HWND window);
 
-// Whether the start-up check found a newer version. Main thread.
+// The window's record of the answer (WM_UPDATE_CHECKED), and whether it
+// announced a newer version. Main thread.
+void SetNewVersionAvailable(bool available);
 bool NewVersionAvailable();
 
 }  // namespace pavix

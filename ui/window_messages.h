@@ -8,6 +8,8 @@ namespace pavix {
 inline constexpr UINT WM_TRAY_CALLBACK = 32768;  // the notification-area icon's events
 inline constexpr UINT WM_NOTICE_7788 = 1080;     // a notice waits on UDP port 7788
 inline constexpr UINT WM_NOTICE_7790 = 1081;     // a notice waits on UDP port 7790
+// The update check's answer; wParam 1 when a newer version exists.
+inline constexpr UINT WM_UPDATE_CHECKED = WM_APP + 1;
 
 // The balloon timer: armed once, 30 s after the window came up.
 inline constexpr UINT_PTR TIMER_UPDATE_BALLOON = 100;

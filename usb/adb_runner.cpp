@@ -24,6 +24,10 @@ std::string CollectOutput(HANDLE pipe, HANDLE child, const InterruptibleSleep& p
     int silentTests = 0;
     DWORD available = 0;
     while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+        if (!pause(0)) {  // a stop: the child goes with us, chatty or not
+            TerminateProcess(child, 0);
+            break;
+        }
         if (available > 0) {
             polls = 0;
             silentTests = 0;
@@ -60,6 +64,7 @@ std::string ProgramDirectory() {
 }
 
 std::string RunAndCapture(const std::string& commandLine, const InterruptibleSleep& pause) {
+    if (!pause(0)) return kRunnerFailureText;  // stopping: no new child
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;

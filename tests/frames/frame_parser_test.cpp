@@ -178,7 +178,7 @@ TEST_F(FrameParserTest, HandlerRefusalDropsEverythingBuffered) {
     EXPECT_EQ(rig.parser.ParseDataPacket(), 0);
     EXPECT_EQ(rig.payloads, (std::vector<Bytes>{Text("ok"), Text("bad")}));
     for (int i = 0; i < CRecvRing::kSlotCount; ++i) EXPECT_EQ(rig.ring.Slot(i).state, SlotState::Free);
-    EXPECT_EQ(rig.ring.ReadIndex(), 0);
+    EXPECT_EQ(rig.ring.ReadIndex(), rig.ring.WriteIndex());
 
     ASSERT_TRUE(rig.WriteSlot(EncodePacket(Text("fresh"))));
     rig.ParseAll();
@@ -186,8 +186,7 @@ TEST_F(FrameParserTest, HandlerRefusalDropsEverythingBuffered) {
 }
 
 TEST_F(FrameParserTest, PendingPayloadSurvivesARingReset) {
-    // A reconnect resets nothing in the parser: the new stream's first bytes
-    // complete the payload that was pending.
+    // A reset of the ring alone (same connection) keeps the pending payload.
     const Bytes stream = EncodePacket(Bytes(300, 'q'));
     ASSERT_TRUE(rig.WriteSlot(Slice(stream, 0, 100)));
     rig.ParseAll();
@@ -196,6 +195,62 @@ TEST_F(FrameParserTest, PendingPayloadSurvivesARingReset) {
     ASSERT_TRUE(rig.WriteSlot(Slice(stream, 100, stream.size())));
     rig.ParseAll();
     EXPECT_EQ(rig.payloads, std::vector<Bytes>{Bytes(300, 'q')});
+}
+
+TEST_F(FrameParserTest, ANewConnectionDropsWhatTheLastOneLeftUnfinished) {
+    // A peer announces 16 MB, sends 1,000 bytes and goes; the next phone's
+    // first packet must not be swallowed as the rest of that payload.
+    Bytes cut = Text("ROVOd");
+    cut.insert(cut.end(), {0xFF, 0xFF, 0xFF});
+    cut.insert(cut.end(), 200, 'x');
+    rig.connection = 1;
+    ASSERT_TRUE(rig.WriteSlot(cut));
+    rig.ParseAll();
+    ASSERT_TRUE(rig.parser.IsPending());
+
+    rig.connection = 2;
+    ASSERT_TRUE(rig.WriteSlot(EncodePackets({Text("first"), Text("second")})));
+    EXPECT_EQ(rig.ParseAll(), std::vector<int>{0});
+    EXPECT_EQ(rig.payloads, (std::vector<Bytes>{Text("first"), Text("second")}));
+    EXPECT_FALSE(rig.parser.IsPending());
+}
+
+TEST_F(FrameParserTest, ANewConnectionDropsACarriedHeaderToo) {
+    rig.connection = 1;
+    ASSERT_TRUE(rig.WriteSlot(Text("junkROVOd\x01")));
+    rig.ParseAll();
+    ASSERT_TRUE(rig.parser.IsPending());
+    rig.connection = 2;
+    // Completed with the old header, these bytes would be taken as the
+    // payload of a 65,536-byte packet.
+    ASSERT_TRUE(rig.WriteSlot(Concat({Bytes{0, 0}, EncodePacket(Text("new"))})));
+    rig.ParseAll();
+    EXPECT_EQ(rig.payloads, std::vector<Bytes>{Text("new")});
+}
+
+TEST_F(FrameParserTest, AResetDuringAPassNeverLetsTheWriterOverwriteTheSlotBeingParsed) {
+    // The writer's forced reset (a ring full for 30 s) comes while the frame
+    // thread is inside a picture; the writer then fills what it is given.
+    bool resetDone = false;
+    rig.verdict = [this, &resetDone](const Bytes&) {
+        if (!resetDone) {
+            resetDone = true;
+            rig.ring.reset_RW_buf_state();
+            while (RecvSlot* slot = rig.ring.AcquireWriteSlot()) {
+                slot->length = 0;
+                const Bytes junk(slot->SpaceLeft(), 'z');
+                slot->Append(junk.data(), static_cast<std::uint32_t>(junk.size()));
+                rig.ring.ReleaseWriteSlot(slot, true);
+            }
+        }
+        return true;
+    };
+    ASSERT_TRUE(rig.WriteSlot(EncodePackets({Text("one"), Text("two"), Text("three")})));
+    EXPECT_EQ(rig.parser.ParseDataPacket(), 0);
+    EXPECT_EQ(rig.payloads, (std::vector<Bytes>{Text("one"), Text("two"), Text("three")}));
+    // The slot just parsed is the writer's again, after the five it filled.
+    rig.ParseAll();
+    EXPECT_TRUE(rig.WriteSlot(EncodePacket(Text("later"))));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -87,7 +89,7 @@ TEST_F(JpegDecoderTest, VgaPictureFillsExactlyItsBuffer) {
                          static_cast<std::uint8_t>(138 * 29)});
 }
 
-TEST_F(JpegDecoderTest, BufferGrowsToTheLargestPictureAndNeverShrinks) {
+TEST_F(JpegDecoderTest, BufferGrowsToTheLargestPictureUpToFullHd) {
     const JpegBytes small = testing::ColourJpeg(32, 16);
     const JpegBytes large = testing::ColourJpeg(64, 48);
 
@@ -106,6 +108,28 @@ TEST_F(JpegDecoderTest, BufferGrowsToTheLargestPictureAndNeverShrinks) {
     EXPECT_EQ(height, 16);
     EXPECT_EQ(decoder.Capacity(), 64 * 48 * 3);
     EXPECT_EQ(CountingHeap::calls, 2);
+}
+
+TEST_F(JpegDecoderTest, MemoryAboveFullHdIsGivenBackAfterALargerPicture) {
+    const JpegBytes huge = testing::ColourJpeg(2048, 1152);
+    const JpegBytes vga = testing::ColourJpeg(640, 480);
+    ASSERT_NE(Decode(huge), nullptr);
+    EXPECT_EQ(decoder.Capacity(), 2048 * 1152 * 3);
+    ASSERT_NE(Decode(huge), nullptr);
+    EXPECT_EQ(CountingHeap::calls, 1) << "large pictures in a row keep their buffer";
+
+    ASSERT_NE(Decode(vga), nullptr);
+    EXPECT_LE(decoder.Capacity(), 1920 * 1080 * 3);
+    EXPECT_GE(decoder.Capacity(), 640 * 480 * 3);
+    EXPECT_EQ(CountingHeap::outstanding, 1) << "the large buffer was released";
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 480);
+    CJpegDecoder fresh;
+    int freshWidth = 0;
+    int freshHeight = 0;
+    const std::uint8_t* expected = fresh.Decode(vga.data(), vga.size(), &freshWidth, &freshHeight);
+    ASSERT_NE(expected, nullptr);
+    EXPECT_EQ(std::memcmp(decoder.Pixels(), expected, 640 * 480 * 3), 0);
 }
 
 TEST_F(JpegDecoderTest, TruncatedOrEmptyPayloadIsTheInputReadError) {

@@ -112,15 +112,33 @@ TEST_F(RecvRingTest, ReleasesAfterAResetChangeNothing) {
     ring.ReleaseWriteSlot(written, true);
     EXPECT_EQ(written->state, SlotState::Free);
     EXPECT_EQ(ring.WriteIndex(), 0);
+}
 
+TEST_F(RecvRingTest, ResetNeverHandsTheWriterTheSlotTheReaderHolds) {
     ASSERT_NE(WriteSlot("abc"), nullptr);
     RecvSlot* read = ring.AcquireReadSlot();
     ASSERT_NE(read, nullptr);
     ring.reset_RW_buf_state();
-    ASSERT_NE(WriteSlot("new"), nullptr);  // the writer reuses slot 0 at once
-    ring.ReleaseReadSlot(read, true);      // the reader's late release
-    EXPECT_EQ(read->state, SlotState::Filled) << "the new data must survive";
-    EXPECT_EQ(ring.ReadIndex(), 0);
+    // The writer may fill every other slot, but not the one being parsed.
+    for (int i = 0; i < CRecvRing::kSlotCount - 1; ++i) {
+        RecvSlot* slot = WriteSlot("new");
+        ASSERT_NE(slot, nullptr);
+        EXPECT_NE(slot, read);
+    }
+    EXPECT_EQ(ring.AcquireWriteSlot(), nullptr) << "the ring is full until the reader lets go";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(read->data), read->length), "abc");
+
+    // The reader's late release frees its slot without disturbing the
+    // order of the data written after the reset.
+    ring.ReleaseReadSlot(read, true);
+    EXPECT_EQ(read->state, SlotState::Free);
+    for (int i = 0; i < CRecvRing::kSlotCount - 1; ++i) {
+        RecvSlot* slot = ring.AcquireReadSlot();
+        ASSERT_NE(slot, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot->data), slot->length), "new");
+        ring.ReleaseReadSlot(slot, true);
+    }
+    EXPECT_NE(WriteSlot("next"), nullptr) << "the released slot is the writer's again";
 }
 
 TEST_F(RecvRingTest, UnconsumedReadIsOfferedAgain) {

@@ -83,6 +83,7 @@ bool ParserRig::WriteSlot(const std::uint8_t* bytes, std::size_t count) {
     RecvSlot* slot = ring.AcquireWriteSlot();
     if (slot == nullptr) return false;
     slot->length = 0;
+    slot->connection = connection;
     if (count > slot->SpaceLeft()) throw std::logic_error("chunk larger than a slot");
     slot->Append(bytes, static_cast<std::uint32_t>(count));
     ring.ReleaseWriteSlot(slot, true);

@@ -52,6 +52,9 @@ public:
 
     CRecvRing ring;
     CFrameParser parser;
+    // The connection the slots written next come from, as the receive loop
+    // stamps them.
+    std::uint32_t connection = 0;
     std::vector<Bytes> payloads;  // what the handler received, in order
     // Decides the handler's answer for each payload; accepts all by default.
     std::function<bool(const Bytes&)> verdict;
