@@ -228,6 +228,61 @@ TEST_F(JpegDecoderTest, WarningsAreDebugTextsAndTheDecodeGoesOn) {
         << debugTexts[0];
 }
 
+TEST_F(JpegDecoderTest, FourBytePixelsForTheScaler) {
+    decoder.SetLayout(CJpegDecoder::Layout::Bgrx);
+    EXPECT_EQ(decoder.BytesPerPixel(), 4);
+    const auto level = [](int x, int y) { return static_cast<std::uint8_t>(0x20 + 0x60 * x + 0x10 * y); };
+    const JpegBytes grey = testing::GreyJpeg(16, 16, level);
+    for (const JpegBytes* jpeg : {&grey, static_cast<const JpegBytes*>(nullptr)}) {
+        const JpegBytes quadrant = testing::QuadrantJpeg();
+        ASSERT_NE(Decode(jpeg != nullptr ? *jpeg : quadrant), nullptr) << decoder.LastError();
+        ASSERT_EQ(width, 16);
+        EXPECT_EQ(decoder.Capacity(), 16 * 16 * 4);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const std::uint8_t* p = decoder.Pixels() + (y * 16 + x) * 4;
+                const std::uint8_t g = level(x / 8, y / 8);
+                const testing::Rgb want = jpeg != nullptr ? testing::Rgb{g, g, g}
+                                                          : testing::kQuadrantColours[y / 8][x / 8];
+                EXPECT_NEAR(p[0], want.b, kTolerance);
+                EXPECT_NEAR(p[1], want.g, kTolerance);
+                EXPECT_NEAR(p[2], want.r, kTolerance);
+            }
+        }
+    }
+}
+
+TEST_F(JpegDecoderTest, LargePicturesShrinkWhileDecodingDownToTheLeastSize) {
+    decoder.SetLeastSize(493, 389);
+    struct Case {
+        int width, height, decodedWidth, decodedHeight;
+    };
+    const Case cases[] = {
+        {640, 480, 640, 480},     // half would be too small
+        {1280, 720, 1280, 720},   // so would half its height
+        {1920, 1080, 960, 540},   // half
+        {4000, 3000, 1000, 750},  // a quarter: an eighth is not tall enough
+        {4000, 3200, 500, 400},   // an eighth
+        {3950, 3112, 494, 389},   // an eighth, rounded up
+        {1, 1, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        ASSERT_NE(Decode(testing::ColourJpeg(c.width, c.height)), nullptr) << decoder.LastError();
+        EXPECT_EQ(width, c.decodedWidth);
+        EXPECT_EQ(height, c.decodedHeight);
+        EXPECT_EQ(decoder.SourceWidth(), c.width);
+        EXPECT_EQ(decoder.SourceHeight(), c.height);
+    }
+    // Halved, each 8 x 8 block of the picture is 4 x 4 pixels of its colour.
+    ASSERT_NE(Decode(testing::ColourJpeg(1920, 1080)), nullptr);
+    ExpectBgr(4 * 3 + 1, 4 * 2 + 1, {3 * 37, 2 * 53, 5 * 29});
+
+    decoder.SetLeastSize(0, 0);
+    ASSERT_NE(Decode(testing::ColourJpeg(1920, 1080)), nullptr);
+    EXPECT_EQ(width, 1920);
+}
+
 TEST_F(JpegDecoderTest, DestructorReleasesThePixels) {
     {
         CJpegDecoder local(CountingHeap::Get());
