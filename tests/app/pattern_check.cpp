@@ -10,9 +10,10 @@
 //                                   mirrored, red-blue-swapped; unrecognised
 //       exit status 0 when the picture is an upright pattern whose frame
 //       number reads, 1 when not, 2 when the file is not such a BMP
-//   pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg
+//   pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg [pattern|camera]
 //       writes the JPEG the simulator sends as frame FRAME at that size and
-//       quality (the simulator's own frame source makes it)
+//       quality, of the flat pattern or the camera-like scene (the
+//       simulator's own frame source makes it)
 
 #include <cerrno>
 #include <cstdint>
@@ -32,7 +33,7 @@ namespace {
 int Usage() {
     std::fprintf(stderr,
                  "usage: pattern_check read FILE.bmp\n"
-                 "       pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg\n");
+                 "       pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg [pattern|camera]\n");
     return 2;
 }
 
@@ -134,17 +135,18 @@ bool ParseNumber(const char* text, long long low, long long high, long long* val
 }
 
 int WriteJpeg(const char* frameText, const std::string& size, const char* qualityText,
-              const char* path) {
+              const char* path, const std::string& content) {
     long long frame = 0, width = 0, height = 0, quality = 0;
     const std::size_t x = size.find('x');
     if (!ParseNumber(frameText, 0, phonesim::kFrameNumberMask, &frame) ||
         x == std::string::npos || !ParseNumber(size.substr(0, x).c_str(), 32, 8192, &width) ||
         !ParseNumber(size.substr(x + 1).c_str(), 32, 8192, &height) ||
-        !ParseNumber(qualityText, 1, 100, &quality)) {
+        !ParseNumber(qualityText, 1, 100, &quality) || (content != "pattern" && content != "camera")) {
         return Usage();
     }
     std::unique_ptr<phonesim::FrameSource> source = phonesim::MakePatternSource(
-        static_cast<int>(width), static_cast<int>(height), static_cast<int>(quality));
+        static_cast<int>(width), static_cast<int>(height), static_cast<int>(quality),
+        content == "camera" ? phonesim::Content::kCamera : phonesim::Content::kPattern);
     std::vector<std::uint8_t> jpeg;
     std::string error;
     if (!source->Frame(static_cast<std::uint64_t>(frame), &jpeg, &error)) {
@@ -167,6 +169,8 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "read" && argc == 3) return Read(argv[2]);
-    if (command == "jpeg" && argc == 6) return WriteJpeg(argv[2], argv[3], argv[4], argv[5]);
+    if (command == "jpeg" && (argc == 6 || argc == 7)) {
+        return WriteJpeg(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : "pattern");
+    }
     return Usage();
 }
