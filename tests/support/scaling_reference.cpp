@@ -32,6 +32,17 @@ Tap TapFor(int i, int source, int target) {
 std::vector<std::uint8_t> ScenePicture(int width, int height) {
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     const double pi = 3.141592653589793;
+    // The waves are products of a column and a row term: computed once each.
+    std::vector<double> across(static_cast<std::size_t>(width) * 3);
+    std::vector<double> down(static_cast<std::size_t>(height) * 3);
+    for (int c = 0; c < 3; ++c) {
+        for (int x = 0; x < width; ++x) {
+            across[x * 3 + c] = std::sin(2 * pi * ((x + 0.5) / width * (2 + c) + 0.3 * c));
+        }
+        for (int y = 0; y < height; ++y) {
+            down[y * 3 + c] = std::cos(2 * pi * (y + 0.5) / height * (1.5 + 0.5 * c));
+        }
+    }
     for (int y = 0; y < height; ++y) {
         const double v = (y + 0.5) / height;
         for (int x = 0; x < width; ++x) {
@@ -40,9 +51,8 @@ std::vector<std::uint8_t> ScenePicture(int width, int height) {
             const bool light = (static_cast<int>(u * 12) + static_cast<int>(v * 9)) % 2 == 0;
             const bool inBoard = u > 0.55 && v > 0.5;
             for (int c = 0; c < 3; ++c) {
-                const double wave = 128 + 90 * std::sin(2 * pi * (u * (2 + c) + 0.3 * c)) *
-                                              std::cos(2 * pi * v * (1.5 + 0.5 * c));
-                p[c] = inBoard ? (light ? 230 - 20 * c : 20 + 10 * c)
+                const double wave = 128 + 90 * across[x * 3 + c] * down[y * 3 + c];
+                p[c] = inBoard ? static_cast<std::uint8_t>(light ? 230 - 20 * c : 20 + 10 * c)
                                : static_cast<std::uint8_t>(std::lround(wave));
             }
             p[3] = 0xFF;
