@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -74,7 +75,7 @@ int CRovoEngine::Init() {
     link_ = new (std::nothrow) CCommHandler(ReceiveRing());
     if (link_ == nullptr || link_->Init() != 0) return -1;
 
-    decoder_ = new (std::nothrow) CJpegDecoder();
+    decoder_ = MakeDecoder();
     if (decoder_ == nullptr) return -1;
 
     // The virtual camera shows the idle picture from the start.
@@ -86,7 +87,25 @@ int CRovoEngine::CreateMainWindow(int showCommand) {
     const int result = ui_->CreateMainWindow(showCommand);
     if (result != 0) return result;
     PublishMainWindow(ui_->MainWindow());
+    // The preview pictures take the pane's size, and pictures are decoded
+    // large enough for both the block and the pane. The frame thread does
+    // not run yet.
+    RECT pane = {};
+    if (ui_->PreviewPane() != nullptr && GetClientRect(ui_->PreviewPane(), &pane) &&
+        InitPreviewPictures(pane.right - pane.left, pane.bottom - pane.top)) {
+        decodeLeastWidth_ = std::max<int>(kPictureWidth, pane.right - pane.left);
+        decodeLeastHeight_ = std::max<int>(kPictureHeight, pane.bottom - pane.top);
+        if (decoder_ != nullptr) decoder_->SetLeastSize(decodeLeastWidth_, decodeLeastHeight_);
+    }
     return 0;
+}
+
+CJpegDecoder* CRovoEngine::MakeDecoder() const {
+    CJpegDecoder* decoder = new (std::nothrow) CJpegDecoder();
+    if (decoder == nullptr) return nullptr;
+    decoder->SetLayout(CJpegDecoder::Layout::Bgrx);
+    decoder->SetLeastSize(decodeLeastWidth_, decodeLeastHeight_);
+    return decoder;
 }
 
 void CRovoEngine::LoadSettings() {

@@ -44,7 +44,7 @@ DWORD WINAPI CommThreadProc(LPVOID argument) {
         while (engine.StartWorker() != 0) {
             if (!self.Pause(kCommRetryPauseMs)) return 0;
             engine.DrawToSharedFrame(ui.IdlePicture(), STATUS_NO_LINK);
-            engine.DrawToPreview(ui.IdlePicture());
+            engine.ShowIdlePreview();
             ui.ShowDisconnected();
             TryUsb(engine, pause);
         }
