@@ -23,9 +23,11 @@ CRecvRing& ReceiveRing() {
     return ring;
 }
 
-CRovoEngine::CRovoEngine(HINSTANCE instance) : instance_(instance) {}
+CRovoEngine::CRovoEngine(HINSTANCE instance)
+    : slotCommitted_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), instance_(instance) {}
 
 CRovoEngine::~CRovoEngine() {
+    if (slotCommitted_ != nullptr) CloseHandle(slotCommitted_);
     delete link_;
     link_ = nullptr;
     delete decoder_;
@@ -203,7 +205,10 @@ int CRovoEngine::StartWorker() {
 }
 
 int CRovoEngine::RcvDataPacket() {
-    return link_->ReceiveChunk([this](unsigned ms) { return commThread_.Pause(ms); });
+    const int result = link_->ReceiveChunk([this](unsigned ms) { return commThread_.Pause(ms); });
+    // Every period ends with its slot committed (possibly empty).
+    if (slotCommitted_ != nullptr) SetEvent(slotCommitted_);
+    return result;
 }
 
 PhoneEndpoint CRovoEngine::Endpoint() const {

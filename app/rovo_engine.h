@@ -124,6 +124,9 @@ private:
     // receive ring (0 while the link is up).
     int StartWorker();
     int RcvDataPacket();
+    // Signalled after every collection period, when a ring slot has been
+    // committed: the frame thread wakes on it.
+    HANDLE SlotCommittedEvent() const { return slotCommitted_; }
     // Whether the supervisor is in its receive loop; the frame thread reads
     // the ring only then.
     bool IsReceiving() const { return receiving_ != 0; }
@@ -153,6 +156,7 @@ private:
     std::int32_t frameCountAtCheck_ = 0;
     CWorkerThread commThread_;
     CWorkerThread fpsThread_;
+    HANDLE slotCommitted_ = nullptr;
     CCommHandler* link_ = nullptr;
     CJpegDecoder* decoder_ = nullptr;
     CJpegFailureRule decodeFailures_;
