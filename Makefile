@@ -61,6 +61,8 @@ run: build
 bench: build
 	@echo "== frame parser (native)"
 	$(NATIVE)/tests/bench/frame_parser_bench
+	@echo "== frame path: decode, scale into the block and the preview (native)"
+	$(NATIVE)/tests/bench/frame_path_bench
 	@echo "== camera filter (win64 under Wine)"
 	tests/filter/run_camera_bench.sh $(WIN64) 10
 	@echo "== live link: throughput, latency, cost per picture (win64 under Wine)"

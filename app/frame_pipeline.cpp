@@ -35,28 +35,24 @@ bool CRovoEngine::HandleJpeg(const std::uint8_t* payload, std::int32_t length) {
         // Four in a row: a fresh decoder, and the frames queued behind the
         // bad ones are dropped by the caller.
         delete decoder_;
-        decoder_ = new (std::nothrow) CJpegDecoder();
+        decoder_ = MakeDecoder();
         return false;
     }
     decodeFailures_.OnDecoded();
 
-    // The decoder's rows are blue-green-red, top row first, which is what
-    // GDI+ reads as 24bppRGB with a positive stride; no copy is made.
-    GpBitmap* picture = nullptr;
-    if (gdip::GdipCreateBitmapFromScan0(width, height, width * 3, PixelFormat24bppRGB,
-                                        const_cast<BYTE*>(pixels), &picture) != Gdiplus::Ok) {
-        return true;  // a width GDI+ cannot take rows of (not a multiple of 4 bytes)
-    }
+    // The decoder's rows are blue-green-red-unused, top row first, of any
+    // width; the scaler reads them where they are.
+    const BgrxPicture picture{pixels, width, height,
+                              static_cast<std::ptrdiff_t>(width) * kBgrxBytesPerPixel};
     OnFrameDecoded(picture);
     DrawToPreview(picture);
     UpdateFrameRate();
-    gdip::GdipDisposeImage(picture);
     return true;
 }
 
-void CRovoEngine::OnFrameDecoded(GpImage* picture) {
+void CRovoEngine::OnFrameDecoded(const BgrxPicture& picture) {
     ++frameCount_;
-    DrawToSharedFrame(picture, frameCount_);
+    PublishPicture(picture, frameCount_);
     if (frameCount_ - frameCountAtCheck_ >= kFramesPerNotice) {
         if (frameCount_ > kFrameCountWrap) frameCount_ = 0;
         frameCountAtCheck_ = frameCount_;
@@ -71,21 +67,36 @@ void CRovoEngine::SendFrameNotice() {
     if (notice.SerializeToString(&bytes)) link_->SendData(bytes);
 }
 
-void CRovoEngine::DrawToPreview(GpImage* picture) {
-    if (picture == nullptr || ui_ == nullptr) return;
-    const HWND pane = ui_->PreviewPane();
-    HDC dc = GetDC(pane);
-    if (dc == nullptr) return;
-    GpGraphics* graphics = nullptr;
-    if (gdip::GdipCreateFromHDC(dc, &graphics) == Gdiplus::Ok) {
-        RECT area;
-        GetClientRect(pane, &area);
-        gdip::GdipDrawImageRectI(graphics, picture, area.left, area.top, area.right - area.left,
-                                 area.bottom - area.top);
-        gdip::GdipDeleteGraphics(graphics);
-    }
-    ReleaseDC(pane, dc);
+bool CRovoEngine::InitPreviewPictures(int width, int height) {
+    return previewPictures_.Init(width, height);
 }
+
+void CRovoEngine::DrawToPreview(const BgrxPicture& picture) {
+    std::uint8_t* target = previewPictures_.BeginWrite();
+    if (target == nullptr) return;
+    if (!CPictureScaler::ToBgrx(picture, target, previewPictures_.Width(), previewPictures_.Height(),
+                                previewPictures_.Stride())) {
+        return;  // the buffer is not handed over; the pane keeps its picture
+    }
+    previewPictures_.EndWrite();
+    if (ui_ != nullptr) ui_->ShowNewPicture();
+}
+
+void CRovoEngine::ShowIdlePreview() {
+    previewPictures_.Clear();
+    if (ui_ != nullptr) ui_->ShowNewPicture();
+}
+
+bool CRovoEngine::AcquirePanePicture(PanePicture* picture) {
+    const std::uint8_t* pixels = previewPictures_.BeginRead();
+    if (pixels == nullptr) return false;
+    picture->pixels = pixels;
+    picture->width = previewPictures_.Width();
+    picture->height = previewPictures_.Height();
+    return true;
+}
+
+void CRovoEngine::ReleasePanePicture() { previewPictures_.EndRead(); }
 
 void CRovoEngine::UpdateFrameRate() {
     float rate = 0;

@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -21,9 +22,11 @@ CRecvRing& ReceiveRing() {
     return ring;
 }
 
-CRovoEngine::CRovoEngine(HINSTANCE instance) : instance_(instance) {}
+CRovoEngine::CRovoEngine(HINSTANCE instance)
+    : slotCommitted_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), instance_(instance) {}
 
 CRovoEngine::~CRovoEngine() {
+    if (slotCommitted_ != nullptr) CloseHandle(slotCommitted_);
     delete link_;
     link_ = nullptr;
     delete decoder_;
@@ -73,7 +76,7 @@ int CRovoEngine::Init() {
     link_ = new (std::nothrow) CCommHandler(ReceiveRing());
     if (link_ == nullptr || link_->Init() != 0) return -1;
 
-    decoder_ = new (std::nothrow) CJpegDecoder();
+    decoder_ = MakeDecoder();
     if (decoder_ == nullptr) return -1;
 
     // The virtual camera shows the idle picture from the start.
@@ -85,7 +88,25 @@ int CRovoEngine::CreateMainWindow(int showCommand) {
     const int result = ui_->CreateMainWindow(showCommand);
     if (result != 0) return result;
     PublishMainWindow(ui_->MainWindow());
+    // The preview pictures take the pane's size, and pictures are decoded
+    // large enough for both the block and the pane. The frame thread does
+    // not run yet.
+    RECT pane = {};
+    if (ui_->PreviewPane() != nullptr && GetClientRect(ui_->PreviewPane(), &pane) &&
+        InitPreviewPictures(pane.right - pane.left, pane.bottom - pane.top)) {
+        decodeLeastWidth_ = std::max<int>(kPictureWidth, pane.right - pane.left);
+        decodeLeastHeight_ = std::max<int>(kPictureHeight, pane.bottom - pane.top);
+        if (decoder_ != nullptr) decoder_->SetLeastSize(decodeLeastWidth_, decodeLeastHeight_);
+    }
     return 0;
+}
+
+CJpegDecoder* CRovoEngine::MakeDecoder() const {
+    CJpegDecoder* decoder = new (std::nothrow) CJpegDecoder();
+    if (decoder == nullptr) return nullptr;
+    decoder->SetLayout(CJpegDecoder::Layout::Bgrx);
+    decoder->SetLeastSize(decodeLeastWidth_, decodeLeastHeight_);
+    return decoder;
 }
 
 void CRovoEngine::LoadSettings() {
@@ -187,7 +208,10 @@ int CRovoEngine::StartWorker() {
 }
 
 int CRovoEngine::RcvDataPacket() {
-    return link_->ReceiveChunk([this](unsigned ms) { return commThread_.Pause(ms); });
+    const int result = link_->ReceiveChunk([this](unsigned ms) { return commThread_.Pause(ms); });
+    // Every period ends with its slot committed (possibly empty).
+    if (slotCommitted_ != nullptr) SetEvent(slotCommitted_);
+    return result;
 }
 
 PhoneEndpoint CRovoEngine::Endpoint() const {

@@ -7,8 +7,11 @@
 #include "app/worker_thread.h"
 #include "frames/frame_rate_window.h"
 #include "frames/jpeg_failure_rule.h"
+#include "frames/picture_scaler.h"
+#include "frames/preview_pictures.h"
 #include "link/phone_endpoint.h"
 #include "link/recv_ring.h"
+#include "shared/shared_frame_buffer.h"
 #include "shared/critical_section.h"
 #include "ui/engine_control.h"
 #include "ui/gdiplus_api.h"
@@ -69,8 +72,23 @@ public:
     int InitSharedFrameBuffer();
     void ReleaseSharedFrameBuffer();
     // Draws `picture` (null: nothing) scaled to 480 x 320 and bottom-up into
-    // the block, then stores `frameWord`. Any thread.
+    // the block through GDI+, then stores `frameWord`: the idle picture.
+    // Any thread.
     void DrawToSharedFrame(GpImage* picture, std::int32_t frameWord);
+    // A decoded phone picture into the block: scaled to 480 x 320 and
+    // bottom-up by the picture scaler, then `frameWord` is stored. The frame
+    // thread only.
+    void PublishPicture(const BgrxPicture& picture, std::int32_t frameWord);
+
+    // The preview pictures handed to the pane, width x height (the pane's
+    // client area); false when their memory cannot be had (the pane then
+    // shows the idle picture only).
+    bool InitPreviewPictures(int width, int height);
+    // Scales `picture` for the preview pane and has the pane show it. The
+    // frame thread only.
+    void DrawToPreview(const BgrxPicture& picture);
+    // The pane shows the idle picture again (the link is down). Any thread.
+    void ShowIdlePreview();
 
     void ChooseCodec();
     std::int32_t RecordingCodec() const { return recordingCodec_; }
@@ -90,6 +108,8 @@ public:
     // The main window's end: stops both workers, closes the engine and
     // tears the receive ring down.
     void OnMainWindowDestroyed() override { ShutdownSequence(); }
+    bool AcquirePanePicture(PanePicture* picture) override;
+    void ReleasePanePicture() override;
     void ShutdownSequence();
 
 private:
@@ -105,6 +125,9 @@ private:
     // receive ring (0 while the link is up).
     int StartWorker();
     int RcvDataPacket();
+    // Signalled after every collection period, when a ring slot has been
+    // committed: the frame thread wakes on it.
+    HANDLE SlotCommittedEvent() const { return slotCommitted_; }
     // Whether the supervisor is in its receive loop; the frame thread reads
     // the ring only then.
     bool IsReceiving() const { return receiving_ != 0; }
@@ -114,11 +137,12 @@ private:
     // the shared block, draw the preview, count the rate. False when the
     // decoder failed four times in a row and was replaced.
     bool HandleJpeg(const std::uint8_t* payload, std::int32_t length);
-    // Draws `picture` stretched into the preview pane (null: nothing). Any
-    // thread.
-    void DrawToPreview(GpImage* picture);
+    // A decoder set up for the frame path: 4-byte pixels for the scaler,
+    // large pictures shrunk while decoding to what the block and the pane
+    // need. Null when there is no memory.
+    CJpegDecoder* MakeDecoder() const;
 
-    void OnFrameDecoded(GpImage* picture);
+    void OnFrameDecoded(const BgrxPicture& picture);
     void SendFrameNotice();
     void UpdateFrameRate();
 
@@ -133,9 +157,16 @@ private:
     std::int32_t frameCountAtCheck_ = 0;
     CWorkerThread commThread_;
     CWorkerThread fpsThread_;
+    HANDLE slotCommitted_ = nullptr;
     CCommHandler* link_ = nullptr;
     CJpegDecoder* decoder_ = nullptr;
     CJpegFailureRule decodeFailures_;
+    // The least size a picture is decoded at: what the block and the
+    // preview pane show.
+    int decodeLeastWidth_ = kPictureWidth;
+    int decodeLeastHeight_ = kPictureHeight;
+    CPictureScaler scaler_;
+    CPreviewPictures previewPictures_;
     // The frame rate shown in the status bar.
     CFrameRateWindow rateWindow_;
     volatile LONG receiving_ = 0;

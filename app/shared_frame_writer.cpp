@@ -1,8 +1,12 @@
 // The writer side of the shared frame buffer: the engine maps the block at
-// start-up, wraps its pixel area in a GDI+ bitmap and draws every picture
-// the virtual camera should show straight into it.
+// start-up. Phone pictures are scaled and flipped straight into its pixel
+// area by the picture scaler; the idle picture, a few times a run, is drawn
+// through a GDI+ bitmap on the same pixels.
 
 #include "app/rovo_engine.h"
+
+#include <atomic>
+
 #include "shared/shared_frame_buffer.h"
 
 namespace pavix {
@@ -53,6 +57,16 @@ void CRovoEngine::DrawToSharedFrame(GpImage* picture, std::int32_t frameWord) {
     }
     // Readers look at the frame word first: it is stored last.
     if (sharedView_ != nullptr) WriteFrameWord(sharedView_, frameWord);
+}
+
+void CRovoEngine::PublishPicture(const BgrxPicture& picture, std::int32_t frameWord) {
+    if (sharedView_ == nullptr) return;
+    // A picture the scaler refuses leaves the block's picture as it was;
+    // the frame word still counts it, as with the idle picture.
+    scaler_.ToSharedPicture(picture, static_cast<std::uint8_t*>(sharedView_) + kPixelAreaOffset);
+    // Readers look at the frame word first: it is stored last.
+    std::atomic_thread_fence(std::memory_order_release);
+    WriteFrameWord(sharedView_, frameWord);
 }
 
 }  // namespace pavix

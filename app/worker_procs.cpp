@@ -13,8 +13,8 @@ namespace {
 constexpr DWORD kCommRetryPauseMs = 3000;
 // The connected state shows after this many good collection periods.
 constexpr int kGoodPeriodsForConnected = 3;
-// The frame thread's pause after a pass that handed nothing on, and while
-// nothing is being received.
+// The frame thread's longest pause after a pass that handed nothing on (a
+// committed slot ends it sooner), and while nothing is being received.
 constexpr DWORD kFpsBusyPollMs = 100;
 constexpr DWORD kFpsIdlePollMs = 500;
 
@@ -44,7 +44,7 @@ DWORD WINAPI CommThreadProc(LPVOID argument) {
         while (engine.StartWorker() != 0) {
             if (!self.Pause(kCommRetryPauseMs)) return 0;
             engine.DrawToSharedFrame(ui.IdlePicture(), STATUS_NO_LINK);
-            engine.DrawToPreview(ui.IdlePicture());
+            engine.ShowIdlePreview();
             ui.ShowDisconnected();
             TryUsb(engine, pause);
         }
@@ -88,8 +88,11 @@ DWORD WINAPI FpsThreadProc(LPVOID argument) {
             result = parser.ParseDataPacket();
         }
         // A pass that only took part of a picture is no reason to wait when
-        // the next slot is already there.
-        if (result != 0 && !ReceiveRing().HasFilledSlot()) self.Pause(kFpsBusyPollMs);
+        // the next slot is already there. Otherwise the next committed slot
+        // wakes the thread; the poll stays as a fallback.
+        if (result != 0 && !ReceiveRing().HasFilledSlot()) {
+            self.PauseUntil(engine.SlotCommittedEvent(), kFpsBusyPollMs);
+        }
     }
     return 0;
 }

@@ -68,6 +68,14 @@ bool CWorkerThread::Pause(DWORD milliseconds) const {
     return IsRunRequested();
 }
 
+bool CWorkerThread::PauseUntil(HANDLE wake, DWORD milliseconds) const {
+    if (!IsRunRequested()) return false;
+    if (wake == nullptr) return Pause(milliseconds);
+    const HANDLE handles[] = {stopEvent_, wake};
+    WaitForMultipleObjects(2, handles, FALSE, milliseconds);
+    return IsRunRequested();
+}
+
 CWorkerThread::StopOutcome CWorkerThread::Stop(DWORD waitMs) {
     if (thread_ == nullptr) return StopOutcome::NotRunning;
     InterlockedExchange(&runFlag_, 0);

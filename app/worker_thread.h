@@ -56,6 +56,8 @@ public:
     // For the worker: sleeps `milliseconds`, or less when a stop is
     // requested. True when the worker should go on.
     bool Pause(DWORD milliseconds) const;
+    // Likewise, and wakes as well when `wake` is signalled.
+    bool PauseUntil(HANDLE wake, DWORD milliseconds) const;
 
     bool IsStarted() const { return thread_ != nullptr; }
 

@@ -2,13 +2,14 @@
 #
 #   pavix::jpeg            libjpeg-turbo, libjpeg 6b API (JPEG_LIB_VERSION 62,
 #                          with the JCS_EXT_* colour spaces)
+#   pavix::yuv             libyuv (picture scaling and pixel-format conversion)
 #   pavix::protobuf_lite   protobuf lite runtime
 #   PAVIX_PROTOC           the native protoc; its version matches the runtime
 #   pavix_protobuf_generate(<target> <file.proto>...)
 #                          generates C++ for the .proto files at build time
 #   GTest::gtest, GTest::gtest_main, GTest::gmock    when PAVIX_BUILD_TESTS
 #
-# Native tree: Debian's packages (libjpeg62-turbo-dev, libprotobuf-dev,
+# Native tree: Debian's packages (libjpeg62-turbo-dev, libyuv-dev, libprotobuf-dev,
 # protobuf-compiler, libgtest-dev/libgmock-dev).
 # Windows trees (cmake/toolchain-<triplet>.cmake): static libraries that
 # scripts/build-deps.sh <triplet> builds into PAVIX_DEPS_PREFIX.
@@ -39,7 +40,7 @@ if(CMAKE_CROSSCOMPILING)
       "(x86_64-w64-mingw32 or i686-w64-mingw32).")
   endif()
   set(_pavix_stamps "${PAVIX_DEPS_PREFIX}/share/pavix-deps")
-  foreach(_dep IN ITEMS libjpeg-turbo protobuf)
+  foreach(_dep IN ITEMS libjpeg-turbo libyuv protobuf)
     if(NOT EXISTS "${_pavix_stamps}/${_dep}.stamp")
       message(FATAL_ERROR
         "${_dep} for ${PAVIX_MINGW_TRIPLET} is missing from ${PAVIX_DEPS_PREFIX}.\n"
@@ -85,6 +86,22 @@ if(NOT PAVIX_JPEG_6B_API)
     "(JPEG_LIB_VERSION 62, JCS_EXT_BGR). Native: install libjpeg62-turbo-dev; "
     "Windows: scripts/build-deps.sh <triplet>.")
 endif()
+
+# --- libyuv -----------------------------------------------------------------
+
+find_path(PAVIX_YUV_INCLUDE_DIR libyuv/scale_argb.h PATH_SUFFIXES include ${_pavix_in_prefix})
+find_library(PAVIX_YUV_LIBRARY NAMES yuv PATH_SUFFIXES lib ${_pavix_in_prefix})
+if(NOT PAVIX_YUV_INCLUDE_DIR OR NOT PAVIX_YUV_LIBRARY)
+  if(CMAKE_CROSSCOMPILING)
+    message(FATAL_ERROR "libyuv not found in ${PAVIX_DEPS_PREFIX}: "
+                        "run scripts/build-deps.sh ${PAVIX_MINGW_TRIPLET}")
+  endif()
+  message(FATAL_ERROR "libyuv not found: install libyuv-dev")
+endif()
+add_library(pavix::yuv UNKNOWN IMPORTED)
+set_target_properties(pavix::yuv PROPERTIES
+  IMPORTED_LOCATION "${PAVIX_YUV_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${PAVIX_YUV_INCLUDE_DIR}")
 
 # --- protobuf lite runtime --------------------------------------------------
 

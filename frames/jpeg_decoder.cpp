@@ -59,14 +59,16 @@ const std::uint8_t* CJpegDecoder::Decode(const std::uint8_t* data, std::size_t l
         decompressor_.image_height > static_cast<JDIMENSION>(kMaxPictureSide)) {
         ERREXIT1(&decompressor_, JERR_IMAGE_TOO_BIG, kMaxPictureSide);
     }
+    ChooseReduction();
     jpeg_start_decompress(&decompressor_);
-    if (decompressor_.output_components != kBytesPerPixel) {
+    const int bytesPerPixel = BytesPerPixel();
+    if (decompressor_.output_components != bytesPerPixel) {
         ERREXIT(&decompressor_, JERR_CONVERSION_NOTIMPL);
     }
 
     // Both sides are at most kMaxPictureSide: the sizes fit 32 bits.
     const JDIMENSION rows = decompressor_.output_height;
-    const std::int32_t rowBytes = static_cast<std::int32_t>(decompressor_.output_width) * kBytesPerPixel;
+    const std::int32_t rowBytes = static_cast<std::int32_t>(decompressor_.output_width) * bytesPerPixel;
     if (!GrowOutput(rowBytes * static_cast<std::int32_t>(rows))) {
         ERREXIT1(&decompressor_, JERR_OUT_OF_MEMORY, 0);
     }
@@ -78,6 +80,8 @@ const std::uint8_t* CJpegDecoder::Decode(const std::uint8_t* data, std::size_t l
 
     width_ = static_cast<int>(decompressor_.output_width);
     height_ = static_cast<int>(rows);
+    sourceWidth_ = static_cast<int>(decompressor_.image_width);
+    sourceHeight_ = static_cast<int>(decompressor_.image_height);
     *width = width_;
     *height = height_;
     return output_;
@@ -88,10 +92,26 @@ void CJpegDecoder::ChooseOutputLayout() {
         case JCS_YCbCr:
         case JCS_RGB:
         case JCS_GRAYSCALE:  // the library repeats the grey level three times
-            decompressor_.out_color_space = JCS_EXT_BGR;
+            decompressor_.out_color_space = layout_ == Layout::Bgrx ? JCS_EXT_BGRX : JCS_EXT_BGR;
             return;
         default:  // CMYK, YCCK and unknown layouts
             ERREXIT(&decompressor_, JERR_CONVERSION_NOTIMPL);
+    }
+}
+
+void CJpegDecoder::ChooseReduction() {
+    decompressor_.scale_num = 1;
+    decompressor_.scale_denom = 1;
+    if (leastWidth_ <= 0 || leastHeight_ <= 0) return;
+    const long width = static_cast<long>(decompressor_.image_width);
+    const long height = static_cast<long>(decompressor_.image_height);
+    // The library rounds a reduced size up.
+    for (const long denominator : {8L, 4L, 2L}) {
+        if ((width + denominator - 1) / denominator >= leastWidth_ &&
+            (height + denominator - 1) / denominator >= leastHeight_) {
+            decompressor_.scale_denom = static_cast<unsigned int>(denominator);
+            return;
+        }
     }
 }
 

@@ -114,7 +114,7 @@ int CCommHandler::ReceiveChunk(const InterruptibleSleep& pause) {
         } else if (!SocketHealthy(workerSocket_) || !pause(0)) {
             period = Period::Lost;
         } else {
-            period = PollOnce(slot);
+            period = PollOnce(slot, slot->length > 0 ? kQuietPollMs : kPollMs);
         }
     }
     // What arrived is delivered, also when the link is gone.
@@ -126,14 +126,16 @@ int CCommHandler::ReceiveChunk(const InterruptibleSleep& pause) {
     return 0;
 }
 
-CCommHandler::Period CCommHandler::PollOnce(RecvSlot* slot) {
+CCommHandler::Period CCommHandler::PollOnce(RecvSlot* slot, int pollMs) {
     fd_set readSet;
     FD_ZERO(&readSet);
     FD_SET(workerSocket_, &readSet);
-    timeval poll{0, kPollMs * 1000};
+    timeval poll{0, pollMs * 1000};
     const int ready = select(0, &readSet, nullptr, nullptr, &poll);
     if (ready == SOCKET_ERROR) return Period::Lost;
     if (ready == 0) {
+        // Only full polls count towards the silence that loses the link.
+        if (pollMs < kPollMs) return Period::Done;
         return ++idleSelectCount_ >= kSilentPollsUntilLost ? Period::Lost : Period::GoOn;
     }
     if (!FD_ISSET(workerSocket_, &readSet)) return Period::GoOn;

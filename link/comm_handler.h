@@ -24,6 +24,10 @@ class CCommHandler {
 public:
     static constexpr int kConnectTimeoutMs = 3000;
     static constexpr int kPollMs = 50;
+    // Once bytes have come, a poll this short that brings nothing ends the
+    // period: the phone has paused after a picture, which then goes to the
+    // frame thread at once instead of waiting for the next one.
+    static constexpr int kQuietPollMs = 4;
     static constexpr int kSilentPollsUntilLost = 60;  // 3 s without a byte
     static constexpr unsigned kPeriodMs = 600;
     static constexpr unsigned kEarlyPeriodMs = 60;
@@ -45,8 +49,8 @@ public:
     int ConnectMobileWorker(const char* address, int port, const InterruptibleSleep& pause);
 
     // One collection period into one ring slot: up to 600 ms, less once
-    // data has come (60 ms and more than 3,800 bytes) or half the slot is
-    // full. 0 while the link is up; -1 when it was lost (socket error, the
+    // data has come (60 ms and more than 3,800 bytes, or a pause of
+    // kQuietPollMs after the last bytes) or half the slot is full. 0 while the link is up; -1 when it was lost (socket error, the
     // phone closed, 3 s of silence) or `pause` reported a stop: the socket
     // is closed then. The bytes of the period are handed over either way.
     int ReceiveChunk(const InterruptibleSleep& pause);
@@ -68,7 +72,9 @@ private:
     int ConnectMoblie(const char* address, int port, SOCKET* place, const InterruptibleSleep& pause);
     // Why the current period ends, if it does.
     enum class Period { GoOn, Done, Lost };
-    Period PollOnce(RecvSlot* slot);
+    // One poll of `pollMs` and the receive it allows; a quiet poll
+    // (shorter than kPollMs) that brings nothing ends the period.
+    Period PollOnce(RecvSlot* slot, int pollMs);
     static void CloseSocket(SOCKET* socket);
 
     CRecvRing& ring_;

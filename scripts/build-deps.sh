@@ -11,10 +11,11 @@
 #     <triplet>/share/pavix-deps/<dep>.stamp   what is installed, and how
 #
 # Built:  libjpeg-turbo (libjpeg 6b API, static, SIMD with nasm),
+#         libyuv (the picture scaler; static library and headers only),
 #         protobuf runtime, lite library only (static),
 #         GoogleTest + GoogleMock from /usr/src/googletest (the 32-bit tree
 #         compiles and links its test programs too, though they never run here).
-# Versions follow the native Debian packages (libjpeg62-turbo-dev,
+# Versions follow the native Debian packages (libjpeg62-turbo-dev, libyuv-dev,
 # libprotobuf-dev, googletest), so the cross protobuf runtime always matches
 # the native protoc that generates the code.
 #
@@ -63,10 +64,11 @@ recipe_id=$RECIPE-$(cat "$repo/cmake/toolchain-mingw-common.cmake" "$toolchain" 
                     sha256sum | cut -c1-12)
 readonly recipe_id
 
-deps=(libjpeg-turbo protobuf googletest)
+deps=(libjpeg-turbo libyuv protobuf googletest)
 
 declare -A version
 version[libjpeg-turbo]=$(native_source_version libjpeg62-turbo-dev)
+version[libyuv]=$(native_source_version libyuv-dev)
 version[protobuf]=$(native_source_version libprotobuf-dev)
 version[googletest]=$(native_source_version googletest)
 
@@ -194,6 +196,23 @@ build_libjpeg_turbo() {  # <src> <build dir>
     -DWITH_TURBOJPEG=OFF -DWITH_SIMD=ON -DREQUIRE_SIMD=ON
   run cmake --build "$2" -j "$jobs"
   run cmake --install "$2"
+}
+
+build_libyuv() {  # <src> <build dir>
+  # Its install rules also want the shared library and two tools, which a
+  # static build for Windows does not need: the library and headers by hand,
+  # with a manifest like CMake's so that a rebuild removes them again.
+  cmake_configure "$1" "$2" -DCMAKE_DISABLE_FIND_PACKAGE_JPEG=ON -DTEST=OFF
+  run cmake --build "$2" -j "$jobs" --target yuv
+  run install -d "$prefix/lib" "$prefix/include/libyuv"
+  run install -m 644 "$2/libyuv.a" "$prefix/lib/libyuv.a"
+  run install -m 644 "$1/include/libyuv.h" "$prefix/include/libyuv.h"
+  run install -m 644 "$1"/include/libyuv/*.h "$prefix/include/libyuv/"
+  {
+    echo "$prefix/lib/libyuv.a"
+    echo "$prefix/include/libyuv.h"
+    for h in "$1"/include/libyuv/*.h; do echo "$prefix/include/libyuv/${h##*/}"; done
+  } >"$2/install_manifest.txt"
 }
 
 build_protobuf() {

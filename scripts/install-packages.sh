@@ -9,6 +9,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libprotobuf-dev protobuf-compiler
+  # the picture scaler (libyuv; its source package is cross-built too)
+  libyuv-dev
   clang libclang-rt-14-dev
   # cross builds for Windows (posix thread model for std::thread)
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools nasm

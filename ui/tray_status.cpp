@@ -93,7 +93,7 @@ void CUIHandler::ShowLinkState(LinkDisplay display) {
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_DISCONNECT,
                      MAKELPARAM(look.disconnectEnabled ? TRUE : FALSE, 0));
     }
-    if (look.repaintsIdle) SendMessageW(previewPane_, WM_PAINT, 0, 0);
+    if (look.repaintsIdle) ShowNewPicture();
     SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(look.statusText));
     if (look.clearsRate) SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L""));
 }

@@ -60,6 +60,10 @@ public:
     void SetStatusIcon();
     void SetRateText(const wchar_t* text);
 
+    // The preview pane has a new picture to show (any thread): it is
+    // painted when the main thread gets to it.
+    void ShowNewPicture();
+
     // The states of the phone link, shown by icon and status bar.
     void ShowWaiting() { ShowLinkState(LinkDisplay::Waiting); }
     void ShowDisconnected() { ShowLinkState(LinkDisplay::Disconnected); }

@@ -4,12 +4,20 @@
 //   live_link_decode_bench FILE.jpg [SECONDS]
 //
 // Times, for about SECONDS (default 3) each:
-//   decode    CJpegDecoder::Decode of the file, as the frame thread does it
-//   publish   decode, then the engine's DrawToSharedFrame of the picture
-//             (scaled to 480 x 320, flipped, into the shared block)
-//   preview   publish, then the picture stretched into a shown window of
-//             the preview pane's size, drawn as the engine's DrawToPreview
-//             draws it
+//   decode          the bare decode: CJpegDecoder::Decode of the file to
+//                   3-byte pixels at full size
+//   publish         the frame thread's path: decode to 4-byte pixels (large
+//                   pictures shrunk while decoding), then the engine's
+//                   PublishPicture (scaled to 480 x 320, flipped, into the
+//                   shared block, the frame word last)
+//   preview         publish, then the engine's DrawToPreview (scaled to the
+//                   pane's client size and handed over) and the paint the
+//                   main thread then does (PaintPanePicture into a shown
+//                   window of the pane's size)
+//   gdiplus-publish the earlier path, for comparison: the bare decode, then
+//                   the picture drawn into the block through GDI+
+//                   (DrawToSharedFrame)
+//   gdiplus-preview and then stretched into the window through GDI+
 // and prints "NAME: X ms per picture (N pictures)". Runs while no pavix.exe
 // uses the prefix: it writes the shared block.
 
@@ -21,6 +29,7 @@
 
 #include "app/rovo_engine.h"
 #include "frames/jpeg_decoder.h"
+#include "ui/preview_pane.h"
 
 namespace {
 
@@ -36,11 +45,13 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* bytes) {
     return !bytes->empty();
 }
 
-// The preview pane's size in the main window.
+// The preview pane's size in the main window, and its client area.
 constexpr int kPaneWidth = 495;
 constexpr int kPaneHeight = 391;
+constexpr int kPaneClientWidth = 493;
+constexpr int kPaneClientHeight = 389;
 
-// What DrawToPreview does with a picture, into `window`.
+// What the earlier DrawToPreview did with a picture, into `window`.
 bool DrawStretched(HWND window, pavix::GpImage* picture) {
     HDC dc = GetDC(window);
     if (dc == nullptr) return false;
@@ -116,42 +127,80 @@ int main(int argc, char** argv) {
     std::printf("picture %dx%d, %zu bytes\n", width, height, jpeg.size());
     if (TimePerStep("decode", seconds, decode) < 0) return 1;
 
+    // The frame thread's decoder, as the engine sets it up.
+    CJpegDecoder frameDecoder;
+    frameDecoder.SetLayout(CJpegDecoder::Layout::Bgrx);
+    frameDecoder.SetLeastSize(kPaneClientWidth, kPaneClientHeight);
+
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) != Gdiplus::Ok) return 1;
     int status = 0;
     {
         pavix::CRovoEngine engine(GetModuleHandleW(nullptr));
-        if (engine.InitSharedFrameBuffer() != 0) {
-            std::fprintf(stderr, "live_link_decode_bench: no shared block\n");
+        if (engine.InitSharedFrameBuffer() != 0 ||
+            !engine.InitPreviewPictures(kPaneClientWidth, kPaneClientHeight)) {
+            std::fprintf(stderr, "live_link_decode_bench: no shared block or preview pictures\n");
             status = 1;
         } else {
             std::int32_t frameWord = 0;
             HWND pane = nullptr;
+            pavix::BgrxPicture picture;
             auto publish = [&]() {
-                if (!decode()) return false;
-                pavix::GpBitmap* picture = nullptr;
-                if (pavix::gdip::GdipCreateBitmapFromScan0(
-                        width, height, width * 3, PixelFormat24bppRGB,
-                        const_cast<BYTE*>(decoder.Pixels()), &picture) != Gdiplus::Ok) {
+                payload = jpeg;
+                if (frameDecoder.Decode(payload.data(), payload.size(), &width, &height) == nullptr) {
                     return false;
                 }
-                engine.DrawToSharedFrame(picture, ++frameWord);
-                const bool drawn = pane == nullptr || DrawStretched(pane, picture);
-                pavix::gdip::GdipDisposeImage(picture);
+                picture = {frameDecoder.Pixels(), width, height,
+                           static_cast<std::ptrdiff_t>(width) * pavix::kBgrxBytesPerPixel};
+                engine.PublishPicture(picture, ++frameWord);
+                return true;
+            };
+            auto preview = [&]() {
+                if (!publish()) return false;
+                engine.DrawToPreview(picture);
+                // What the pane's WM_PAINT does on the main thread.
+                pavix::PanePicture shown;
+                if (!engine.AcquirePanePicture(&shown)) return false;
+                HDC dc = GetDC(pane);
+                RECT area;
+                GetClientRect(pane, &area);
+                pavix::PaintPanePicture(dc, area.right - area.left, area.bottom - area.top, shown);
+                ReleaseDC(pane, dc);
+                engine.ReleasePanePicture();
+                return true;
+            };
+            auto gdiplusPublish = [&]() {
+                if (!decode()) return false;
+                pavix::GpBitmap* bitmap = nullptr;
+                if ((width * 3) % 4 != 0 ||
+                    pavix::gdip::GdipCreateBitmapFromScan0(
+                        width, height, width * 3, PixelFormat24bppRGB,
+                        const_cast<BYTE*>(decoder.Pixels()), &bitmap) != Gdiplus::Ok) {
+                    return false;
+                }
+                engine.DrawToSharedFrame(bitmap, ++frameWord);
+                const bool drawn = pane == nullptr || DrawStretched(pane, bitmap);
+                pavix::gdip::GdipDisposeImage(bitmap);
                 return drawn;
             };
             if (TimePerStep("publish", seconds, publish) < 0) status = 1;
-            pane = CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, kPaneWidth,
-                                   kPaneHeight, nullptr, nullptr, GetModuleHandleW(nullptr),
-                                   nullptr);
+            const bool gdiplusTakesIt = (width * 3) % 4 == 0;  // GDI+ refuses other row strides
+            if (gdiplusTakesIt && TimePerStep("gdiplus-publish", seconds, gdiplusPublish) < 0) status = 1;
+            // A window of the pane's size: its client area is the pane's.
+            pane = CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE | WS_BORDER, 0, 0,
+                                   kPaneWidth, kPaneHeight, nullptr, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
             if (pane == nullptr) {
                 std::fprintf(stderr, "live_link_decode_bench: no window\n");
                 status = 1;
             } else {
                 MSG message;
                 while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-                if (TimePerStep("preview", seconds, publish) < 0) status = 1;
+                if (TimePerStep("preview", seconds, preview) < 0) status = 1;
+                if (gdiplusTakesIt && TimePerStep("gdiplus-preview", seconds, gdiplusPublish) < 0) {
+                    status = 1;
+                }
                 DestroyWindow(pane);
             }
             engine.ReleaseSharedFrameBuffer();

@@ -28,6 +28,11 @@
 #   corrupt-jpeg        a damaged JPEG costs no more than its own picture
 #   garbage             bytes between packets are skipped
 #   split-writes        packets written in small pieces arrive whole
+#   picture-sizes       pictures of 641 x 479, 1366 x 768 (rows that are no
+#                       multiple of 4 bytes), 1 x 1 and 4000 x 3000 are all
+#                       published, and the block matches an exact bilinear
+#                       scaling of each within the scaler's tolerance:
+#                       upright, in the block's colour order
 #   shutdown-connecting, shutdown-receiving, shutdown-backlog,
 #   shutdown-usb-child  the close box while a connection attempt hangs,
 #                       while pictures stream (30 a second; as fast as the
@@ -552,6 +557,55 @@ case_shutdown_usb_child() {
   done
 }
 
+# --- pictures of any size -----------------------------------------------------------------
+
+case_picture_sizes() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  local pictures=$run/pictures
+  mkdir -p "$pictures"
+  "$PAVIX_PATTERN_CHECK" jpeg 5 641x479 80 "$pictures/a-641x479.jpg" camera >/dev/null &&
+    "$PAVIX_PATTERN_CHECK" jpeg 6 1366x768 80 "$pictures/b-1366x768.jpg" camera >/dev/null &&
+    convert -size 1x1 xc:'#2080E0' -quality 95 "$pictures/c-1x1.jpg" &&
+    "$PAVIX_PATTERN_CHECK" jpeg 7 4000x3000 80 "$pictures/d-4000x3000.jpg" camera >/dev/null ||
+    fail "cannot make the pictures"
+  local files=("$pictures"/*.jpg)
+  # Two pictures a second, in name order, round and round.
+  local total=24
+  store_endpoint $port 1235
+  start_sim sim --jpeg-dir "$pictures" --fps 2 --frames-total $total --seed 1
+  start_watched
+  wait_word_at_least 1 15
+  # Dumps of the block until each picture has been seen in it.
+  declare -A seen=()
+  local end=$((SECONDS + 30)) out best
+  while [ ${#seen[@]} -lt ${#files[@]} ] && [ $SECONDS -lt $end ]; do
+    "$wine" "$PAVIX_SHMTOOL" dump "$(winepath_of "$run/block.bmp")" >/dev/null ||
+      fail "shmtool cannot dump the block"
+    out=$("$PAVIX_PATTERN_CHECK" compare "$run/block.bmp" "${files[@]}") || {
+      note "a block that matches no picture (caught while being written?):"$'\n'"$out"
+      continue
+    }
+    best=$(sed -n 's/^best //p' <<<"$out")
+    if [ -z "${seen[$best]:-}" ]; then
+      seen[$best]=1
+      note "block: $(grep -F "$best largest" <<<"$out" | sed "s|$pictures/||")"
+      cp "$run/block.bmp" "$artefacts/live-size-$(basename "$best" .jpg).bmp"
+      case "$best" in
+        *1x1.jpg) ;;
+        *) out=$("$PAVIX_PATTERN_CHECK" read "$run/block.bmp") ||
+             fail "the block of $(basename "$best") is not an upright picture: $out" ;;
+      esac
+    fi
+  done
+  [ ${#seen[@]} -eq ${#files[@]} ] ||
+    fail "only ${#seen[@]} of the ${#files[@]} pictures were seen in the block: ${!seen[*]}"
+  # Every picture was published: none was dropped for its size.
+  wait_word $total 30
+  check_rising
+  close_promptly
+}
+
 case "$case_name" in
   stored-endpoint) case_stored_endpoint ;;
   loss-close) case_loss_close ;;
@@ -562,6 +616,7 @@ case "$case_name" in
   corrupt-jpeg) case_corrupt_jpeg ;;
   garbage) case_whole_pictures --garbage ;;
   split-writes) case_whole_pictures --split-writes ;;
+  picture-sizes) case_picture_sizes ;;
   shutdown-connecting) case_shutdown_connecting ;;
   shutdown-receiving) case_shutdown_receiving 30 ;;
   shutdown-backlog) case_shutdown_receiving 0 ;;

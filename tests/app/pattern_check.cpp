@@ -10,9 +10,18 @@
 //                                   mirrored, red-blue-swapped; unrecognised
 //       exit status 0 when the picture is an upright pattern whose frame
 //       number reads, 1 when not, 2 when the file is not such a BMP
-//   pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg
+//   pattern_check compare BLOCK.bmp FILE.jpg...
+//       compares a dump of the shared block with each JPEG as pavix.exe
+//       publishes it: decoded by the program's decoder (4-byte pixels,
+//       large pictures shrunk for a 493 x 389 pane) and scaled to 480 x 320
+//       by an exact bilinear reference; prints "FILE largest D mean M" for
+//       each and "best FILE" for the closest, exit status 0 when the
+//       closest is within the scaler's tolerance (a flipped, mirrored or
+//       colour-swapped block is far from every reference), 1 when not
+//   pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg [pattern|camera]
 //       writes the JPEG the simulator sends as frame FRAME at that size and
-//       quality (the simulator's own frame source makes it)
+//       quality, of the flat pattern or the camera-like scene (the
+//       simulator's own frame source makes it)
 
 #include <cerrno>
 #include <cstdint>
@@ -25,14 +34,18 @@
 #include <vector>
 
 #include "frame_source.h"
+#include "frames/jpeg_decoder.h"
 #include "pattern/test_pattern.h"
+#include "shared/shared_frame_buffer.h"
+#include "tests/support/scaling_reference.h"
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
                  "usage: pattern_check read FILE.bmp\n"
-                 "       pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg\n");
+                 "       pattern_check compare BLOCK.bmp FILE.jpg...\n"
+                 "       pattern_check jpeg FRAME WIDTHxHEIGHT QUALITY OUT.jpg [pattern|camera]\n");
     return 2;
 }
 
@@ -124,6 +137,68 @@ int Read(const char* path) {
     return frame >= 0 && orientation.upright() ? 0 : 1;
 }
 
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+int Compare(int count, char** paths) {
+    std::vector<std::uint8_t> file;
+    phonesim::ImageView block;
+    std::string error;
+    if (!ReadWholeFile(paths[0], &file) || !ViewOfBmp(file, &block, &error) ||
+        block.width != pavix::kPictureWidth || block.height != pavix::kPictureHeight) {
+        std::fprintf(stderr, "pattern_check: %s is not a 480 x 320 BMP picture %s\n", paths[0],
+                     error.c_str());
+        return 2;
+    }
+    // As the frame thread decodes (app/rovo_engine.cpp: the pane's client
+    // area is 493 x 389).
+    pavix::CJpegDecoder decoder;
+    decoder.SetLayout(pavix::CJpegDecoder::Layout::Bgrx);
+    decoder.SetLeastSize(493, 389);
+    const char* best = nullptr;
+    double bestMean = 1e9;
+    double bestLargest = 1e9;
+    for (int i = 1; i < count; ++i) {
+        std::vector<std::uint8_t> jpeg;
+        int width = 0;
+        int height = 0;
+        if (!ReadWholeFile(paths[i], &jpeg) ||
+            decoder.Decode(jpeg.data(), jpeg.size(), &width, &height) == nullptr) {
+            std::fprintf(stderr, "pattern_check: %s does not decode\n", paths[i]);
+            return 2;
+        }
+        const pavix::BgrxPicture picture{decoder.Pixels(), width, height,
+                                         static_cast<std::ptrdiff_t>(width) * 4};
+        const pavix::testing::ReferencePicture want(picture, pavix::kPictureWidth,
+                                                    pavix::kPictureHeight);
+        pavix::testing::Difference difference;
+        for (int y = 0; y < block.height; ++y) {
+            const std::uint8_t* row = block.data + y * block.stride;
+            for (int x = 0; x < block.width; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    difference.Add(row[x * block.bytes_per_pixel + c], want.At(x, y, c));
+                }
+            }
+        }
+        std::printf("%s largest %.1f mean %.2f\n", paths[i], difference.largest, difference.Mean());
+        if (difference.Mean() < bestMean) {
+            best = paths[i];
+            bestMean = difference.Mean();
+            bestLargest = difference.largest;
+        }
+    }
+    if (best == nullptr) return Usage();
+    std::printf("best %s\n", best);
+    return bestLargest <= pavix::testing::kScalingTolerance &&
+                   bestMean <= pavix::testing::kScalingMeanTolerance
+               ? 0
+               : 1;
+}
+
 bool ParseNumber(const char* text, long long low, long long high, long long* value) {
     errno = 0;
     char* end = nullptr;
@@ -134,17 +209,18 @@ bool ParseNumber(const char* text, long long low, long long high, long long* val
 }
 
 int WriteJpeg(const char* frameText, const std::string& size, const char* qualityText,
-              const char* path) {
+              const char* path, const std::string& content) {
     long long frame = 0, width = 0, height = 0, quality = 0;
     const std::size_t x = size.find('x');
     if (!ParseNumber(frameText, 0, phonesim::kFrameNumberMask, &frame) ||
         x == std::string::npos || !ParseNumber(size.substr(0, x).c_str(), 32, 8192, &width) ||
         !ParseNumber(size.substr(x + 1).c_str(), 32, 8192, &height) ||
-        !ParseNumber(qualityText, 1, 100, &quality)) {
+        !ParseNumber(qualityText, 1, 100, &quality) || (content != "pattern" && content != "camera")) {
         return Usage();
     }
     std::unique_ptr<phonesim::FrameSource> source = phonesim::MakePatternSource(
-        static_cast<int>(width), static_cast<int>(height), static_cast<int>(quality));
+        static_cast<int>(width), static_cast<int>(height), static_cast<int>(quality),
+        content == "camera" ? phonesim::Content::kCamera : phonesim::Content::kPattern);
     std::vector<std::uint8_t> jpeg;
     std::string error;
     if (!source->Frame(static_cast<std::uint64_t>(frame), &jpeg, &error)) {
@@ -167,6 +243,9 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "read" && argc == 3) return Read(argv[2]);
-    if (command == "jpeg" && argc == 6) return WriteJpeg(argv[2], argv[3], argv[4], argv[5]);
+    if (command == "compare" && argc >= 4) return Compare(argc - 2, argv + 2);
+    if (command == "jpeg" && (argc == 6 || argc == 7)) {
+        return WriteJpeg(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : "pattern");
+    }
     return Usage();
 }

@@ -252,6 +252,63 @@ TEST_F(JpegDecoderTest, WarningsAreDebugTextsAndTheDecodeGoesOn) {
         << debugTexts[0];
 }
 
+TEST_F(JpegDecoderTest, FourBytePixelsForTheScaler) {
+    decoder.SetLayout(CJpegDecoder::Layout::Bgrx);
+    EXPECT_EQ(decoder.BytesPerPixel(), 4);
+    const auto level = [](int x, int y) { return static_cast<std::uint8_t>(0x20 + 0x60 * x + 0x10 * y); };
+    const JpegBytes grey = testing::GreyJpeg(16, 16, level);
+    for (const JpegBytes* jpeg : {&grey, static_cast<const JpegBytes*>(nullptr)}) {
+        const JpegBytes quadrant = testing::QuadrantJpeg();
+        ASSERT_NE(Decode(jpeg != nullptr ? *jpeg : quadrant), nullptr) << decoder.LastError();
+        ASSERT_EQ(width, 16);
+        EXPECT_EQ(decoder.Capacity(), 16 * 16 * 4);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const std::uint8_t* p = decoder.Pixels() + (y * 16 + x) * 4;
+                const std::uint8_t g = level(x / 8, y / 8);
+                const testing::Rgb want = jpeg != nullptr ? testing::Rgb{g, g, g}
+                                                          : testing::kQuadrantColours[y / 8][x / 8];
+                EXPECT_NEAR(p[0], want.b, kTolerance);
+                EXPECT_NEAR(p[1], want.g, kTolerance);
+                EXPECT_NEAR(p[2], want.r, kTolerance);
+            }
+        }
+    }
+}
+
+TEST_F(JpegDecoderTest, LargePicturesShrinkWhileDecodingDownToTheLeastSize) {
+    // The rule at a small least size, so that the pictures stay cheap: for
+    // 493 x 389 it turns 1920 x 1080 into 960 x 540 the same way.
+    decoder.SetLeastSize(60, 40);
+    struct Case {
+        int width, height, decodedWidth, decodedHeight;
+    };
+    const Case cases[] = {
+        {96, 64, 96, 64},     // half would be too small
+        {160, 72, 160, 72},   // so would half its height
+        {128, 96, 64, 48},    // half
+        {240, 160, 60, 40},   // a quarter: an eighth is too small
+        {480, 320, 60, 40},   // an eighth
+        {473, 313, 60, 40},   // an eighth, rounded up
+        {1, 1, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        ASSERT_NE(Decode(testing::ColourJpeg(c.width, c.height)), nullptr) << decoder.LastError();
+        EXPECT_EQ(width, c.decodedWidth);
+        EXPECT_EQ(height, c.decodedHeight);
+        EXPECT_EQ(decoder.SourceWidth(), c.width);
+        EXPECT_EQ(decoder.SourceHeight(), c.height);
+    }
+    // Halved, each 8 x 8 block of the picture is 4 x 4 pixels of its colour.
+    ASSERT_NE(Decode(testing::ColourJpeg(128, 96)), nullptr);
+    ExpectBgr(4 * 3 + 1, 4 * 2 + 1, {3 * 37, 2 * 53, 5 * 29});
+
+    decoder.SetLeastSize(0, 0);
+    ASSERT_NE(Decode(testing::ColourJpeg(480, 320)), nullptr);
+    EXPECT_EQ(width, 480);
+}
+
 TEST_F(JpegDecoderTest, DestructorReleasesThePixels) {
     {
         CJpegDecoder local(CountingHeap::Get());

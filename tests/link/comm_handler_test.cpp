@@ -96,6 +96,31 @@ TEST_F(CommHandlerTest, PeriodEndsSoonAfterDataArrives) {
     EXPECT_EQ(TakeSlot(), burst);
 }
 
+// A picture smaller than the early-end threshold: before, its period ran
+// the whole 600 ms; now the pause after it ends the period. Bytes that come
+// after the pause go into the next period, none is lost.
+TEST_F(CommHandlerTest, PauseAfterDataEndsThePeriodAndTheRestFollows) {
+    FakePhone phone;
+    ConnectTo(phone);
+    phone.Send("first picture");
+    const auto start = Clock::now();
+    EXPECT_EQ(link.ReceiveChunk(GoOn), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(CCommHandler::kPeriodMs / 2));
+    EXPECT_EQ(TakeSlot(), "first picture");
+
+    std::thread later([&phone] {
+        Sleep(100);
+        phone.Send("second");
+    });
+    std::string received;
+    for (int period = 0; period < 5 && received.size() < 6; ++period) {
+        EXPECT_EQ(link.ReceiveChunk(GoOn), 0);
+        received += TakeSlot();
+    }
+    later.join();
+    EXPECT_EQ(received, "second");
+}
+
 TEST_F(CommHandlerTest, PhoneClosingDeliversWhatCameAndLosesTheLink) {
     FakePhone phone;
     ConnectTo(phone);

@@ -12,6 +12,7 @@
 
 #include "jpeg_corruptor.h"
 #include "stream_faults.h"
+#include "pattern/camera_scene.h"
 #include "pattern/jpeg_encoder.h"
 #include "pattern/test_pattern.h"
 
@@ -22,11 +23,15 @@ constexpr uint64_t kCorruptionSeedUser = 2;
 
 class PatternSource : public FrameSource {
  public:
-  PatternSource(int width, int height, int quality)
-      : width_(width), height_(height), quality_(quality) {}
+  PatternSource(int width, int height, int quality, Content content)
+      : width_(width), height_(height), quality_(quality), content_(content) {}
 
   bool Frame(uint64_t number, std::vector<uint8_t>* jpeg, std::string* error) override {
-    RenderPattern(number, width_, height_, &rgb_);
+    if (content_ == Content::kCamera) {
+      RenderCameraScene(number, width_, height_, &rgb_);
+    } else {
+      RenderPattern(number, width_, height_, &rgb_);
+    }
     return EncodeJpeg(rgb_.data(), width_, height_, quality_, jpeg, error);
   }
 
@@ -34,7 +39,28 @@ class PatternSource : public FrameSource {
   int width_;
   int height_;
   int quality_;
+  Content content_;
   std::vector<uint8_t> rgb_;
+};
+
+class LoopingSource : public FrameSource {
+ public:
+  LoopingSource(std::unique_ptr<FrameSource> inner, uint64_t count)
+      : inner_(std::move(inner)), made_(count) {}
+
+  bool Frame(uint64_t number, std::vector<uint8_t>* jpeg, std::string* error) override {
+    std::vector<uint8_t>& frame = made_[number % made_.size()];
+    if (frame.empty() && !inner_->Frame(number % made_.size(), &frame, error)) {
+      frame.clear();
+      return false;
+    }
+    *jpeg = frame;
+    return true;
+  }
+
+ private:
+  std::unique_ptr<FrameSource> inner_;
+  std::vector<std::vector<uint8_t>> made_;
 };
 
 bool HasJpegExtension(const std::string& name) {
@@ -103,8 +129,13 @@ class CorruptingSource : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> MakePatternSource(int width, int height, int quality) {
-  return std::make_unique<PatternSource>(width, height, quality);
+std::unique_ptr<FrameSource> MakePatternSource(int width, int height, int quality,
+                                               Content content) {
+  return std::make_unique<PatternSource>(width, height, quality, content);
+}
+
+std::unique_ptr<FrameSource> WithLoop(std::unique_ptr<FrameSource> inner, uint64_t count) {
+  return std::make_unique<LoopingSource>(std::move(inner), count);
 }
 
 std::unique_ptr<FrameSource> MakeDirectorySource(const std::string& dir, std::string* error) {
@@ -148,12 +179,13 @@ std::unique_ptr<FrameSource> WithCorruption(std::unique_ptr<FrameSource> inner, 
 std::unique_ptr<FrameSource> MakeFrameSource(const Options& options, std::string* error) {
   std::unique_ptr<FrameSource> source =
       options.jpeg_dir.empty()
-          ? MakePatternSource(options.width, options.height, options.quality)
+          ? MakePatternSource(options.width, options.height, options.quality, options.content)
           : MakeDirectorySource(options.jpeg_dir, error);
   if (source && options.corrupt_every != 0) {
     source = WithCorruption(std::move(source), options.corrupt_every,
                             DeriveSeed(options.seed, kCorruptionSeedUser));
   }
+  if (source && options.loop != 0) source = WithLoop(std::move(source), options.loop);
   return source;
 }
 

@@ -22,7 +22,12 @@ class FrameSource {
   virtual bool Frame(uint64_t number, std::vector<uint8_t>* jpeg, std::string* error) = 0;
 };
 
-std::unique_ptr<FrameSource> MakePatternSource(int width, int height, int quality);
+std::unique_ptr<FrameSource> MakePatternSource(int width, int height, int quality,
+                                               Content content = Content::kPattern);
+
+// Wraps `inner` so that frames 0..count-1 are made once and frame n is
+// frame n % count.
+std::unique_ptr<FrameSource> WithLoop(std::unique_ptr<FrameSource> inner, uint64_t count);
 
 // Lists the .jpg/.jpeg files of `dir` (any letter case) in byte order of
 // their names and serves them in turn, looping. Null with `error` when the
@@ -37,9 +42,9 @@ bool IsCorruptedFrame(uint64_t number, uint64_t every);
 std::unique_ptr<FrameSource> WithCorruption(std::unique_ptr<FrameSource> inner, uint64_t every,
                                             uint64_t seed);
 
-// The source the options ask for: the pattern or --jpeg-dir, with
-// --corrupt-every applied (its choices seeded from --seed). Null with `error`
-// when it cannot be made.
+// The source the options ask for: the pattern (--content) or --jpeg-dir,
+// with --corrupt-every applied (its choices seeded from --seed), then
+// --loop. Null with `error` when it cannot be made.
 std::unique_ptr<FrameSource> MakeFrameSource(const Options& options, std::string* error);
 
 }  // namespace phonesim

@@ -69,6 +69,13 @@ Source and stream:
                         0 sends as fast as the socket takes them
   --size WxH            test pattern size (default 640x480, 32..8192 a side)
   --quality Q           JPEG quality 1..100 (default 80)
+  --content C           pattern (default): flat colour fields; camera: the
+                        same pattern in a moving textured scene with sensor
+                        noise, whose JPEGs weigh like a phone's (40 to 120
+                        KB at 640x480, 1280x720 and 1920x1080, quality 80)
+  --loop N              make frames 0..N-1 once and send them over and over
+                        (frame N shows 0 again): the simulator then costs
+                        next to no CPU, for throughput measurements
   --jpeg-dir DIR        send the .jpg/.jpeg files of DIR in name order,
                         looping, instead of the test pattern
   --frames-total T      exit after T frames in all
@@ -130,6 +137,18 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, Options* out,
          o.quality = static_cast<int>(q);
          return true;
        }},
+      {"--content",
+       [&](const std::string& v) {
+         if (v == "pattern") {
+           o.content = Content::kPattern;
+         } else if (v == "camera") {
+           o.content = Content::kCamera;
+         } else {
+           return false;
+         }
+         return true;
+       }},
+      {"--loop", [&](const std::string& v) { return ParseUnsigned(v, 100000, &o.loop) && o.loop > 0; }},
       {"--jpeg-dir",
        [&](const std::string& v) {
          o.jpeg_dir = v;

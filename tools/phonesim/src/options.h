@@ -10,6 +10,7 @@
 namespace phonesim {
 
 enum class NoticeForm { kText, kEncoded };
+enum class Content { kPattern, kCamera };
 
 struct Options {
   Ipv4Endpoint listen{0x7F000001u, 1234};
@@ -20,6 +21,8 @@ struct Options {
   uint64_t frames_total = 0;  // 0: no limit
   bool once = false;
   std::string jpeg_dir;       // empty: the test pattern
+  Content content = Content::kPattern;
+  uint64_t loop = 0;          // 0: every frame made anew
 
   // Faults.
   bool split_writes = false;

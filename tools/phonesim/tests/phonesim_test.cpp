@@ -27,6 +27,7 @@
 #include "notice_payload.h"
 #include "notice_sender.h"
 #include "options.h"
+#include "pattern/camera_scene.h"
 #include "pattern/jpeg_decoder.h"
 #include "pattern/jpeg_encoder.h"
 #include "pattern/test_pattern.h"
@@ -236,6 +237,65 @@ TEST(StreamFaults, GarbageNeverFormsThePacketMarker) {
     if (joined.find("ROVO", 4) != std::string::npos) ++near_misses;
   }
   EXPECT_GT(near_misses, 0);
+}
+
+// The camera-like scene weighs like a phone's pictures, and the desktop
+// side reads it as it reads the flat pattern.
+TEST(CameraScene, JpegsWeighLikeAPhonesAndThePatternStillReads) {
+  const struct {
+    int width, height;
+  } sizes[] = {{640, 480}, {1280, 720}, {1920, 1080}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+    std::unique_ptr<FrameSource> source =
+        MakePatternSource(size.width, size.height, 80, Content::kCamera);
+    for (uint64_t n : {uint64_t{3}, uint64_t{0x5A5A5A}}) {
+      std::vector<uint8_t> jpeg;
+      std::string error;
+      ASSERT_TRUE(source->Frame(n, &jpeg, &error)) << error;
+      EXPECT_GE(jpeg.size(), 40u * 1024);
+      EXPECT_LE(jpeg.size(), 120u * 1024);
+      DecodedJpeg decoded;
+      ASSERT_TRUE(DecodeJpeg(jpeg.data(), jpeg.size(), &decoded, &error)) << error;
+      const Picture small = Scale(decoded.rgb, decoded.width, decoded.height, 480, 320);
+      EXPECT_EQ(ReadFrameNumber(small.data(), 480, 320), int64_t(n));
+      EXPECT_TRUE(ReadOrientation(small.data(), 480, 320).upright());
+      EXPECT_FALSE(ReadOrientation(SwapRedBlue(small).data(), 480, 320).upright());
+    }
+  }
+}
+
+TEST(CameraScene, SceneAndNoiseMoveFromFrameToFrame) {
+  Picture a, b, again;
+  RenderCameraScene(10, 320, 240, &a);
+  RenderCameraScene(11, 320, 240, &b);
+  RenderCameraScene(10, 320, 240, &again);
+  EXPECT_EQ(a, again) << "a frame number always gives the same picture";
+  // Nearly every pixel changes, in the flat colour fields too.
+  size_t changed = 0;
+  for (size_t i = 0; i < a.size(); i += 3) changed += a[i] != b[i] || a[i + 1] != b[i + 1];
+  EXPECT_GT(changed, a.size() / 3 * 9 / 10);
+}
+
+TEST(FrameSource, LoopMakesEachFrameOnceAndRepeatsThem) {
+  struct Counting : FrameSource {
+    int made = 0;
+    bool Frame(uint64_t number, std::vector<uint8_t>* jpeg, std::string*) override {
+      ++made;
+      jpeg->assign(1, static_cast<uint8_t>(number));
+      return true;
+    }
+  };
+  auto counting = std::make_unique<Counting>();
+  Counting* inner = counting.get();
+  std::unique_ptr<FrameSource> looped = WithLoop(std::move(counting), 3);
+  std::string error;
+  for (uint64_t n = 0; n < 8; ++n) {
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(looped->Frame(n, &jpeg, &error));
+    EXPECT_EQ(jpeg, std::vector<uint8_t>{static_cast<uint8_t>(n % 3)});
+  }
+  EXPECT_EQ(inner->made, 3);
 }
 
 TEST(FrameSource, DirectoryIsServedInNameOrderAndLoops) {
@@ -596,11 +656,17 @@ TEST(Options, ValuesAreCheckedAndBothSpellingsWork) {
   EXPECT_EQ(o.corrupt_every, 4u);
   EXPECT_TRUE(o.garbage);
   EXPECT_FALSE(o.split_writes);
+  EXPECT_EQ(o.content, Content::kPattern);
+  EXPECT_EQ(o.loop, 0u);
+  ASSERT_EQ(ParseOptions({"--content", "camera", "--loop=60"}, &o, &message), ParseOutcome::kRun);
+  EXPECT_EQ(o.content, Content::kCamera);
+  EXPECT_EQ(o.loop, 60u);
 
   const std::vector<std::vector<std::string>> bad = {
       {"--size", "20x20"},       {"--size", "640"},          {"--fps", "-1"},
       {"--quality", "0"},        {"--quality", "101"},       {"--corrupt-every", "0"},
       {"--listen", "1.2.3:80"},  {"--listen", "127.0.0.1:70000"}, {"--notice-only"},
+      {"--content", "film"},     {"--loop", "0"},
       {"--bogus"},               {"--fps"},                  {"--notice-form", "xml"},
   };
   for (const auto& args : bad) {
