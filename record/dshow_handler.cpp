@@ -123,6 +123,7 @@ int CDShowHandler::StartRecording(const wchar_t* path, std::int32_t codec) {
                     lastWriter_ == RecordingWriter::Own ? "our" : "the system's",
                     lastUsedCompressor_ ? "compressed" : "uncompressed");
     recording_ = true;
+    recordingStartTick_ = GetTickCount();
     return 0;
 }
 
@@ -158,6 +159,13 @@ CDShowHandler::Attempt CDShowHandler::BuildAndRun(const wchar_t* path, std::int3
     if (FAILED(hr)) return {hr, Step::Build};
     lastWriter_ = writer;
     lastUsedCompressor_ = static_cast<bool>(compressor_);
+
+    // The file-writing end is paused first, file writer before multiplexer,
+    // as the graph would: an end that cannot pause is known before the
+    // camera streams into it (Wine's multiplexer, refusing to pause, would
+    // otherwise be fed samples it has no stream for).
+    hr = PauseFileEnd(mux.Get());
+    if (FAILED(hr)) return {hr, Step::Run};
     mux.Reset();  // the graph keeps it
 
     ComRef<IMediaControl> control = graph_.As<IMediaControl>(IID_IMediaControl);
@@ -201,6 +209,30 @@ HRESULT CDShowHandler::BuildFileEnd(const wchar_t* path, RecordingWriter writer,
     ComRef<IPin> writerIn = FreePin(fileWriter.Get(), PINDIR_INPUT);
     if (!muxOut || !writerIn) return VFW_E_NOT_FOUND;
     return graph_->ConnectDirect(muxOut.Get(), writerIn.Get(), nullptr);
+}
+
+HRESULT CDShowHandler::PauseFileEnd(IBaseFilter* mux) {
+    ComRef<IPin> muxOut;
+    ComRef<IEnumPins> pins;
+    if (SUCCEEDED(mux->EnumPins(pins.Put())) && pins) {
+        ComRef<IPin> pin;
+        while (pins->Next(1, pin.Put(), nullptr) == S_OK) {
+            PIN_DIRECTION direction;
+            if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) {
+                muxOut = pin;
+                break;
+            }
+        }
+    }
+    ComRef<IPin> writerIn;
+    if (!muxOut || muxOut->ConnectedTo(writerIn.Put()) != S_OK || !writerIn) return VFW_E_NOT_CONNECTED;
+    PIN_INFO info = {};
+    HRESULT hr = writerIn->QueryPinInfo(&info);
+    if (FAILED(hr)) return hr;
+    ComRef<IBaseFilter> writer(info.pFilter);
+    hr = writer->Pause();
+    if (FAILED(hr)) return hr;
+    return mux->Pause();
 }
 
 // The camera's one type, with the frame duration its samples carry.
@@ -253,12 +285,21 @@ void CDShowHandler::CreateCompressor(std::int32_t codec) {
     }
 }
 
+// After a run that failed half-way the graph may call itself stopped while
+// some of its filters were paused (Wine): each filter is stopped as well,
+// for a paused pin cannot be disconnected.
 void CDShowHandler::StopGraph() {
     if (!graph_) return;
     ComRef<IMediaControl> control = graph_.As<IMediaControl>(IID_IMediaControl);
-    if (!control) return;
-    OAFilterState state = State_Stopped;
-    if (SUCCEEDED(control->GetState(INFINITE, &state)) && state != State_Stopped) control->Stop();
+    if (cameraFilter_) cameraFilter_->Stop();
+    if (control) control->Stop();
+    ComRef<IEnumFilters> filters;
+    if (FAILED(graph_->EnumFilters(filters.Put())) || !filters) return;
+    ComRef<IBaseFilter> filter;
+    while (filters->Next(1, filter.Put(), nullptr) == S_OK) {
+        FILTER_STATE state = State_Stopped;
+        if (FAILED(filter->GetState(0, &state)) || state != State_Stopped) filter->Stop();
+    }
 }
 
 void CDShowHandler::StopRecording() {
@@ -266,9 +307,20 @@ void CDShowHandler::StopRecording() {
     ComRef<IMediaControl> control = graph_.As<IMediaControl>(IID_IMediaControl);
     if (!control) return;
     OAFilterState state = State_Stopped;
-    if (SUCCEEDED(control->GetState(INFINITE, &state)) && state != State_Stopped) control->Stop();
+    if (SUCCEEDED(control->GetState(INFINITE, &state)) && state != State_Stopped) {
+        // The camera first, so that no sample is on its way while the
+        // multiplexer finishes the file: the graph stops its filters from
+        // the file end up, and Wine's multiplexer takes a sample that
+        // arrives after its stop as a write to a stream it has let go.
+        if (cameraFilter_) cameraFilter_->Stop();
+        control->Stop();
+    }
     control.Reset();
     if (cameraFilter_) RemoveDownstream(cameraFilter_.Get());
+    if (recording_) {
+        DebugTextFormat(64, "pavix: recording stopped after %lu ms\n",
+                        static_cast<unsigned long>(GetTickCount() - recordingStartTick_));
+    }
     recording_ = false;
 }
 

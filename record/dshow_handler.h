@@ -85,6 +85,7 @@ private:
 
     Attempt BuildAndRun(const wchar_t* path, std::int32_t codec, RecordingWriter writer);
     HRESULT BuildFileEnd(const wchar_t* path, RecordingWriter writer, ComRef<IBaseFilter>* mux);
+    HRESULT PauseFileEnd(IBaseFilter* mux);
     HRESULT ConnectCamera(IBaseFilter* target);
     HRESULT ConnectStream(IBaseFilter* mux);
     void CreateCompressor(std::int32_t codec);
@@ -95,6 +96,7 @@ private:
     ComRef<ICaptureGraphBuilder2> captureBuilder_;
     ComRef<IBaseFilter> compressor_;
     bool recording_ = false;
+    DWORD recordingStartTick_ = 0;
     RecordingWriter lastWriter_ = RecordingWriter::None;
     bool lastUsedCompressor_ = false;
 };

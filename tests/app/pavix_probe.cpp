@@ -498,7 +498,23 @@ HWND FileNameBox(HWND dialog) {
         box = FindWindowExW(combo, nullptr, L"Edit", nullptr);
         if (box != nullptr) return box;
     }
-    return nullptr;
+    // Otherwise the dialog's one visible edit control, wherever it sits.
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (ClassOf(child) == L"Edit" && IsWindowVisible(child)) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) EnumChildWindows(dialog, PrintChild, 0);
+    return search.found;
 }
 
 int SaveAs(const char* path, bool replace) {
