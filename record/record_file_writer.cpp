@@ -64,12 +64,6 @@ HRESULT CRecordFileWriterPin::BreakConnect() {
     return CBaseInputPin::BreakConnect();
 }
 
-HRESULT CRecordFileWriterPin::Active() {
-    HRESULT hr = OpenFile();
-    if (FAILED(hr)) return hr;
-    return CBaseInputPin::Active();
-}
-
 HRESULT CRecordFileWriterPin::OpenFile() {
     CAutoLock hold(&fileLock_);
     if (file_ != INVALID_HANDLE_VALUE) return S_OK;  // paused again after a stop: go on
@@ -87,11 +81,6 @@ void CRecordFileWriterPin::CloseFile() {
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
     }
-}
-
-bool CRecordFileWriterPin::IsFileOpen() {
-    CAutoLock hold(&fileLock_);
-    return file_ != INVALID_HANDLE_VALUE;
 }
 
 HRESULT CRecordFileWriterPin::WriteAt(LONGLONG position, const BYTE* data, DWORD size) {
@@ -261,6 +250,15 @@ STDMETHODIMP CRecordFileWriter::NonDelegatingQueryInterface(REFIID riid, void** 
     if (ppv == nullptr) return E_POINTER;
     if (riid == IID_IFileSinkFilter) return GetInterface(static_cast<IFileSinkFilter*>(this), ppv);
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP CRecordFileWriter::Pause() {
+    CAutoLock hold(&lock_);
+    if (IsStopped()) {
+        HRESULT hr = pin_->OpenFile();
+        if (FAILED(hr)) return hr;
+    }
+    return CBaseFilter::Pause();
 }
 
 int CRecordFileWriter::GetPinCount() { return pin_ != nullptr ? 1 : 0; }

@@ -33,7 +33,6 @@ public:
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
     HRESULT BreakConnect() override;
-    HRESULT Active() override;
 
     STDMETHODIMP Receive(IMediaSample* pSample) override;
 
@@ -54,12 +53,11 @@ public:
     STDMETHODIMP Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
     STDMETHODIMP Clone(IStream** ppstm) override;
 
-    // Whether the file is open (tests).
-    bool IsFileOpen();
-
-private:
+    // Creates the file named on the filter, unless it is open already.
     HRESULT OpenFile();
     void CloseFile();
+
+private:
     HRESULT WriteAt(LONGLONG position, const BYTE* data, DWORD size);
 
     CRecordFileWriter* writer_;
@@ -78,6 +76,10 @@ public:
 
     int GetPinCount() override;
     CBasePin* GetPin(int n) override;
+
+    // Pausing from stopped creates the file; a file that cannot be made
+    // fails the pause.
+    STDMETHODIMP Pause() override;
 
     // IFileSinkFilter: the file to write; the type is not used.
     STDMETHODIMP SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt) override;

@@ -112,15 +112,16 @@ TEST_F(DShowInputPin, TakesSamplesOnlyWhileStreaming) {
     EXPECT_EQ(S_OK, sink_->Pin().EndFlush());
     EXPECT_EQ(S_OK, Input()->Receive(&sample));
 
-    // After the end of the stream nothing more, until the next pause.
+    // After the end of the stream nothing more, until a flush (or, for a
+    // connected pin, the next pause).
     EXPECT_EQ(S_OK, sink_->Pin().EndOfStream());
     EXPECT_EQ(VFW_E_SAMPLE_REJECTED_EOS, Input()->Receive(&sample));
     IMediaSample* samples[2] = {&sample, &sample};
     long processed = -1;
     EXPECT_EQ(VFW_E_SAMPLE_REJECTED_EOS, Input()->ReceiveMultiple(samples, 2, &processed));
     EXPECT_EQ(0, processed);
-    ASSERT_EQ(S_OK, sink_->Base()->Stop());
-    ASSERT_EQ(S_OK, sink_->Base()->Pause());
+    EXPECT_EQ(S_OK, sink_->Pin().BeginFlush());
+    EXPECT_EQ(S_OK, sink_->Pin().EndFlush());
     EXPECT_EQ(S_OK, Input()->ReceiveMultiple(samples, 2, &processed));
     EXPECT_EQ(2, processed);
     EXPECT_EQ(4, sink_->Pin().taken.load());
