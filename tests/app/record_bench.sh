@@ -67,6 +67,7 @@ probe_until 30 wait-window 1 >/dev/null || fail "no main window appeared"
 probe_until_line 20 "part0=[连接手机成功 ]" status >/dev/null || fail "the phone link did not come up"
 sleep 2
 clk=$(getconf CLK_TCK)
+note "pavix.exe is process $pavix_pid: $(tr '\0' ' ' <"/proc/$pavix_pid/cmdline")"
 
 # One phase: CPU seconds per second of the program over SECONDS.
 measure() {

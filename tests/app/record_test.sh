@@ -204,7 +204,18 @@ case_record_menu() {
   menu_key s
   expect_line "$(probe status)" "$idle_text"
   check_recording "$file" "$recorded_ms" menu
-  note "recorded: $recorded_codec"
+  # The stream is what the program says it recorded: Cinepak through the
+  # compressor, else the camera's pictures as they are.
+  local path
+  path=$(recording_path)
+  case "$path" in
+    *", compressed") [ "$recorded_codec" = cinepak ] || fail "compressed, but the stream is $recorded_codec" ;;
+    *", uncompressed") [ "$recorded_codec" = rawvideo ] || fail "uncompressed, but the stream is $recorded_codec" ;;
+    *) fail "no recording path in the debug texts" ;;
+  esac
+  grep -aq 'compressor cannot be connected' "$pavix_log" &&
+    note "the prefix's compressor (cvid) bound but could not take the pictures: recorded uncompressed"
+  note "recorded: $recorded_codec through $path"
   probe close || fail "cannot close"
   expect_clean_end
 }
