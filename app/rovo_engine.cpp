@@ -206,6 +206,8 @@ void CRovoEngine::StartCapture() {
         return;
     }
     if (recorder_->StartRecording(recordingPath_, recordingCodec_) != 0) {
+        // Whatever a file writer left there is no recording.
+        DeleteFileW(recordingPath_);
         ui_->TellRecordingProblem(kRecordStartFailedText);
         return;
     }

@@ -308,15 +308,28 @@ void CDShowHandler::StopRecording() {
     if (!control) return;
     OAFilterState state = State_Stopped;
     if (SUCCEEDED(control->GetState(INFINITE, &state)) && state != State_Stopped) {
-        // The camera first, so that no sample is on its way while the
-        // multiplexer finishes the file: the graph stops its filters from
-        // the file end up, and Wine's multiplexer takes a sample that
-        // arrives after its stop as a write to a stream it has let go.
-        if (cameraFilter_) cameraFilter_->Stop();
+        // No sample may be on its way while the multiplexer finishes the
+        // file: the graph stops its filters from the file end up (Wine
+        // pauses each again on the way), and Wine's multiplexer takes a
+        // sample that arrives after its stop as a write to a stream it has
+        // let go. So the camera stops first and lets go of its peer (its
+        // own side only: the multiplexer's input cannot be disconnected
+        // while it runs); paused again, an unconnected camera stays quiet.
+        if (cameraFilter_) {
+            cameraFilter_->Stop();
+            ComRef<IPin> cameraOut;
+            if (SUCCEEDED(captureBuilder_->FindPin(cameraFilter_.Get(), PINDIR_OUTPUT,
+                                                   &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, FALSE,
+                                                   0, cameraOut.Put())) &&
+                cameraOut) {
+                cameraOut->Disconnect();
+            }
+        }
         control->Stop();
     }
     control.Reset();
     if (cameraFilter_) RemoveDownstream(cameraFilter_.Get());
+    RemoveAllButCamera();
     if (recording_) {
         DebugTextFormat(64, "pavix: recording stopped after %lu ms\n",
                         static_cast<unsigned long>(GetTickCount() - recordingStartTick_));
@@ -342,6 +355,22 @@ void CDShowHandler::RemoveDownstream(IBaseFilter* filter) {
             graph_->RemoveFilter(peerFilter.Get());
         }
     }
+}
+
+// What a stop left in the graph besides the camera (the filters its camera
+// no longer leads to).
+void CDShowHandler::RemoveAllButCamera() {
+    ComRef<IEnumFilters> filters;
+    if (!graph_ || FAILED(graph_->EnumFilters(filters.Put())) || !filters) return;
+    constexpr int kMost = 16;
+    ComRef<IBaseFilter> found[kMost];
+    int count = 0;
+    ComRef<IBaseFilter> filter;
+    while (count < kMost && filters->Next(1, filter.Put(), nullptr) == S_OK) {
+        if (filter.Get() != cameraFilter_.Get()) found[count++] = filter;
+    }
+    filters.Reset();
+    for (int i = 0; i < count; ++i) graph_->RemoveFilter(found[i].Get());
 }
 
 void CDShowHandler::Cleanup() {

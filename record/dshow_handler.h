@@ -90,6 +90,7 @@ private:
     HRESULT ConnectStream(IBaseFilter* mux);
     void CreateCompressor(std::int32_t codec);
     void StopGraph();
+    void RemoveAllButCamera();
 
     ComRef<IBaseFilter> cameraFilter_;
     ComRef<IGraphBuilder> graph_;

@@ -535,7 +535,9 @@ int SaveAs(const char* path, bool replace) {
     SendMessageW(box, EM_SETSEL, 0, -1);
     SendMessageW(box, WM_CLEAR, 0, 0);
     for (wchar_t c : Wide(path)) SendMessageW(box, WM_CHAR, c, 1);
-    Print("typed=[" + Utf8(TextOf(box)) + "]");
+    wchar_t typed[1024] = {};
+    SendMessageW(box, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(typed));
+    Print("typed=[" + Utf8(typed) + "]");
     HWND save = GetDlgItem(dialog, IDOK);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(save));
     // The dialog goes, or asks whether to replace the file.
