@@ -67,6 +67,8 @@ bench: build
 	tests/filter/run_camera_bench.sh $(WIN64) 10
 	@echo "== live link: throughput, latency, cost per picture (win64 under Wine)"
 	tests/app/live_link_bench.sh $(WIN64) $(NATIVE) 10
+	@echo "== recording: CPU per recorded second against not recording (win64 under Wine)"
+	tests/app/record_bench.sh $(WIN64) $(NATIVE) 10
 
 # Soak (not part of test): pavix.exe under Wine streams with faults for
 # SOAK_MINUTES, printing its memory, handles, threads and pictures each minute.

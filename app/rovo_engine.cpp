@@ -151,6 +151,9 @@ void CRovoEngine::Close() {
         CloseHandle(instanceGuard_);
         instanceGuard_ = nullptr;
     }
+    // A recording in progress is finished before anything else goes, while
+    // the camera still has pictures to give.
+    if (recorder_ != nullptr && recorder_->IsRecording()) StopCapture();
     if (ui_ != nullptr) {
         // Tells the camera's readers that the program has ended.
         DrawToSharedFrame(ui_->IdlePicture(), STATUS_SHUTDOWN);
@@ -219,7 +222,38 @@ PhoneEndpoint CRovoEngine::Endpoint() const {
     return endpoint_;
 }
 
+void CRovoEngine::StartCapture() {
+    if (recorder_ == nullptr || ui_ == nullptr || recorder_->IsRecording()) return;
+    if (!ui_->ChooseRecordFile(recordingPath_, kRecordingPathSize)) return;
+    // The user agreed to replace an existing file; one that is in use stays
+    // as it is and nothing is recorded.
+    if (!DeleteFileW(recordingPath_) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        DebugText("The selected file is in use and can not be replaced\n");
+        ui_->TellRecordingProblem(kRecordFileInUseText);
+        return;
+    }
+    if (recorder_->StartRecording(recordingPath_, recordingCodec_) != 0) {
+        // Whatever a file writer left there is no recording.
+        DeleteFileW(recordingPath_);
+        ui_->TellRecordingProblem(kRecordStartFailedText);
+        return;
+    }
+    ui_->ShowRecording(true);
+}
+
+void CRovoEngine::StopCapture() {
+    if (recorder_ == nullptr) return;
+    recorder_->StopRecording();
+    if (ui_ != nullptr) ui_->ShowRecording(false);
+}
+
+bool CRovoEngine::IsRecording() const { return recorder_ != nullptr && recorder_->IsRecording(); }
+
 void CRovoEngine::ShutdownSequence() {
+    // A recording is finished first, before its file could be lost to
+    // anything that follows, and so that the workers stop on a machine no
+    // longer busy with it.
+    if (IsRecording()) StopCapture();
     StopCommThread();
     StopFpsThread();
     Close();

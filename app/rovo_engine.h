@@ -112,6 +112,16 @@ public:
     void ReleasePanePicture() override;
     void ShutdownSequence();
 
+    // Recording (main thread). StartCapture asks for the file, replaces an
+    // existing one and starts the recording graph; a file that cannot be
+    // replaced or a graph that cannot start is told to the user. Refused
+    // while a recording runs. StopCapture is harmless without one.
+    void StartCapture() override;
+    void StopCapture() override;
+    bool IsRecording() const override;
+    // The file of the running or last recording.
+    const wchar_t* RecordingPath() const { return recordingPath_; }
+
 private:
     friend DWORD WINAPI CommThreadProc(LPVOID engine);
     friend DWORD WINAPI FpsThreadProc(LPVOID engine);
@@ -174,6 +184,9 @@ private:
     CDShowHandler* recorder_ = nullptr;
     HINSTANCE instance_ = nullptr;
     std::int32_t recordingCodec_ = kCodecNone;
+    // The file the user chose for the running or last recording.
+    static constexpr DWORD kRecordingPathSize = 512;
+    wchar_t recordingPath_[kRecordingPathSize] = {};
     volatile LONG haveGetClientInfo_ = 0;
     mutable CriticalSection endpointLock_;
     PhoneEndpoint endpoint_;

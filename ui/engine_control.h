@@ -29,6 +29,14 @@ public:
     // The main window is being destroyed: stop the workers and close every
     // part of the program.
     virtual void OnMainWindowDestroyed() = 0;
+
+    // Recording the camera to an AVI file: the start command asks the user
+    // for the file and starts a recording (refused while one runs); the stop
+    // command ends it. IsRecording decides which of the two the function
+    // menu offers.
+    virtual void StartCapture() = 0;
+    virtual void StopCapture() = 0;
+    virtual bool IsRecording() const = 0;
 };
 
 }  // namespace pavix

@@ -79,6 +79,12 @@ LRESULT OnCommand(CUIHandler& ui, HWND window, WPARAM wParam, LPARAM lParam) {
     case CMD_HELP:
         OpenWebPage(HelpPageUrl());
         return 0;
+    case CMD_START_CAPTURE:
+        ui.Engine().StartCapture();
+        return 0;
+    case CMD_STOP_CAPTURE:
+        ui.Engine().StopCapture();
+        return 0;
     case CMD_SOFTWARE_UPGRADE:
         if (NewVersionAvailable()) {
             OpenWebPage(DownloadPageUrl());
@@ -108,12 +114,19 @@ void OpenFunctionMenu(HWND window) {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
     HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_FUNCTION_MENU));
     if (menu == nullptr) return;
+    HMENU items = GetSubMenu(menu, 0);
+    // Start while no recording runs, stop while one does.
+    if (const CUIHandler* ui = CUIHandler::Of(window)) {
+        const bool recording = ui->Engine().IsRecording();
+        EnableMenuItem(items, CMD_START_CAPTURE, MF_BYCOMMAND | (recording ? MF_GRAYED : MF_ENABLED));
+        EnableMenuItem(items, CMD_STOP_CAPTURE, MF_BYCOMMAND | (recording ? MF_ENABLED : MF_GRAYED));
+    }
     POINT cursor;
     GetCursorPos(&cursor);
     // Foreground first, and a message after: otherwise a menu opened from
     // the notification area does not close when the user clicks elsewhere.
     SetForegroundWindow(window);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+    TrackPopupMenu(items, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
     PostMessageW(window, WM_NULL, 0, 0);
     DestroyMenu(menu);
 }

@@ -64,6 +64,14 @@ public:
     // painted when the main thread gets to it.
     void ShowNewPicture();
 
+    // Recording (record_controls.cpp). ChooseRecordFile runs the save
+    // dialog into `buffer` of `size` characters: true when the user chose a
+    // file. ShowRecording shows or clears the status bar's recording note.
+    // TellRecordingProblem tells the user why no recording runs.
+    bool ChooseRecordFile(wchar_t* buffer, DWORD size);
+    void ShowRecording(bool recording);
+    void TellRecordingProblem(const wchar_t* text);
+
     // The states of the phone link, shown by icon and status bar.
     void ShowWaiting() { ShowLinkState(LinkDisplay::Waiting); }
     void ShowDisconnected() { ShowLinkState(LinkDisplay::Disconnected); }

@@ -15,6 +15,13 @@
 //   popup-menus             how many popup menus are open
 //   box CAPTION             the texts of an open message box
 //   dismiss CAPTION         presses OK in that message box
+//   save-as PATH [replace]  fills the save dialog the main window opened as
+//                           a person would: types PATH into the file name
+//                           box and presses Save; with "replace", answers
+//                           Yes when the dialog asks to replace the file
+//   dialogs                 how many dialogs the main window owns
+//   lock-file PATH SECONDS  holds PATH open for SECONDS, sharing nothing, as
+//                           another program that uses the file would
 //   post-command ID         sends the main window a command
 //   move X Y                moves the main window (screen coordinates)
 //   close | minimize        the caption's close and minimise boxes
@@ -505,6 +512,120 @@ int DismissBox(const char* caption) {
     return PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
 }
 
+// --- the save dialog -----------------------------------------------------------------
+
+struct OwnedDialogSearch {
+    HWND owner;
+    HWND found = nullptr;
+    int count = 0;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM search) {
+    auto* s = reinterpret_cast<OwnedDialogSearch*>(search);
+    if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
+        GetWindow(window, GW_OWNER) == s->owner) {
+        if (s->found == nullptr) s->found = window;
+        ++s->count;
+    }
+    return TRUE;
+}
+
+HWND OwnedDialog(HWND owner, int* count = nullptr) {
+    OwnedDialogSearch search{owner};
+    EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    if (count != nullptr) *count = search.count;
+    return search.found;
+}
+
+HWND WaitOwnedDialog(HWND owner, DWORD ms) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (;;) {
+        HWND dialog = OwnedDialog(owner);
+        if (dialog != nullptr || GetTickCount64() > deadline) return dialog;
+        Sleep(50);
+    }
+}
+
+int Dialogs() {
+    int count = 0;
+    OwnedDialog(MainWindow(), &count);
+    Print("dialogs=" + std::to_string(count));
+    return count > 0 ? 0 : 1;
+}
+
+// The file name box: an edit control of its own (edt1) or the edit inside
+// the file name combo box (cmb13).
+HWND FileNameBox(HWND dialog) {
+    HWND box = GetDlgItem(dialog, 0x480);
+    if (box != nullptr && ClassOf(box) == L"Edit") return box;
+    HWND combo = GetDlgItem(dialog, 0x47c);
+    if (combo != nullptr) {
+        box = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+        if (box != nullptr) return box;
+    }
+    // Otherwise the dialog's one visible edit control, wherever it sits.
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (ClassOf(child) == L"Edit" && IsWindowVisible(child)) {
+                s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) EnumChildWindows(dialog, PrintChild, 0);
+    return search.found;
+}
+
+int SaveAs(const char* path, bool replace) {
+    HWND main = MainWindow();
+    HWND dialog = main != nullptr ? WaitOwnedDialog(main, 20000) : nullptr;
+    if (dialog == nullptr) {
+        Print("no save dialog");
+        return 1;
+    }
+    Print("dialog=[" + Utf8(TextOf(dialog)) + "]");
+    HWND box = FileNameBox(dialog);
+    if (box == nullptr) {
+        Print("no file name box");
+        return 1;
+    }
+    // Typed, character by character, over whatever the box held.
+    SendMessageW(box, WM_SETFOCUS, 0, 0);
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    SendMessageW(box, WM_CLEAR, 0, 0);
+    for (wchar_t c : Wide(path)) SendMessageW(box, WM_CHAR, c, 1);
+    wchar_t typed[1024] = {};
+    SendMessageW(box, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(typed));
+    Print("typed=[" + Utf8(typed) + "]");
+    HWND save = GetDlgItem(dialog, IDOK);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(save));
+    // The dialog goes, or asks whether to replace the file.
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (GetTickCount64() < deadline) {
+        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) {
+            Print("saved");
+            return 0;
+        }
+        HWND question = OwnedDialog(dialog);
+        if (question != nullptr) {
+            Print("asked=[" + Utf8(TextOf(question)) + "]");
+            if (!replace) return 1;
+            PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(question, IDYES)));
+            Sleep(200);
+        }
+        Sleep(50);
+    }
+    Print("the dialog stayed");
+    return 1;
+}
+
 // --- shared frame buffer -----------------------------------------------------------
 
 struct Block {
@@ -699,6 +820,22 @@ int main() {
     if (command == "popup-menus") return PopupMenus();
     if (command == "box" && argument) return DescribeBox(argument);
     if (command == "dismiss" && argument) return DismissBox(argument);
+    if (command == "save-as" && argument) {
+        return SaveAs(argument, argc > 3 && Utf8(wide[3]) == "replace");
+    }
+    if (command == "dialogs") return Dialogs();
+    if (command == "lock-file" && argc > 3) {
+        HANDLE file = CreateFileW(wide[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            Print("cannot open the file");
+            return 1;
+        }
+        Print("holding the file");
+        Sleep(static_cast<DWORD>(_wtof(wide[3]) * 1000));
+        CloseHandle(file);
+        return 0;
+    }
     if (command == "post-command" && argument) {
         return PostToMain(WM_COMMAND, std::strtoul(argument, nullptr, 10), 0);
     }
