@@ -3,10 +3,10 @@
 // CRovoCapturePin, the camera's one output pin "Capture": every sample is a
 // copy of the shared frame buffer's picture. Each run of the stream (a
 // pause from stopped) starts its stamps at 0; sample n of the run goes out
-// n x 30 ms after the first and is stamped [n x 30 ms, (n + 1) x 30 ms), so
-// the pin delivers 33.3 samples a second and each stamp is the time the
-// sample went out. The desktop program marking the block as shut down
-// (frame word -1) ends the stream.
+// n x 30 ms after the first (never earlier; a late one at once) and is
+// stamped [n x 30 ms, (n + 1) x 30 ms), so the pin delivers 33.3 samples a
+// second and each stamp tells when its sample was due to leave. The desktop
+// program marking the block as shut down (frame word -1) ends the stream.
 //
 // Besides IPin it answers IAMStreamConfig (the one offered format),
 // IKsPropertySet (the pin's category: capture) and IAMPushSource (a live
