@@ -11,7 +11,9 @@
 
 namespace {
 
-using pavix::g_engine;
+// The program's one engine, for the entry point alone: everything else is
+// handed what it needs of it.
+pavix::CRovoEngine* g_engine = nullptr;
 
 int FailedStart() {
     g_engine->StopCommThread();

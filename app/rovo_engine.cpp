@@ -17,8 +17,6 @@
 
 namespace pavix {
 
-CRovoEngine* g_engine = nullptr;
-
 CRecvRing& ReceiveRing() {
     static CRecvRing ring;
     return ring;
@@ -66,7 +64,7 @@ int CRovoEngine::Init() {
     // COM is open on this thread now.
     ChooseCodec();
 
-    recorder_ = new (std::nothrow) CDShowHandler(this);
+    recorder_ = new (std::nothrow) CDShowHandler();
     if (recorder_ == nullptr) return -1;
     const int recorderResult = recorder_->Init();
     if (recorderResult != 0) return recorderResult;
@@ -194,15 +192,10 @@ PhoneEndpoint CRovoEngine::Endpoint() const {
     return endpoint_;
 }
 
-void CRovoEngine::ShowUpdateBalloon() {
-    if (ui_ != nullptr) ui_->ShowUpdateBalloon();
-}
-
-void ShutdownSequence() {
-    if (g_engine == nullptr) return;
-    g_engine->StopCommThread();
-    g_engine->StopFpsThread();
-    g_engine->Close();
+void CRovoEngine::ShutdownSequence() {
+    StopCommThread();
+    StopFpsThread();
+    Close();
     ReceiveRing().Shutdown();
 }
 

@@ -9,6 +9,7 @@
 #include "link/phone_endpoint.h"
 #include "link/recv_ring.h"
 #include "shared/critical_section.h"
+#include "ui/engine_control.h"
 #include "ui/gdiplus_api.h"
 
 namespace pavix {
@@ -39,11 +40,12 @@ enum RecordingCodec : std::int32_t {
 //
 // ShutdownSequence (the main window's destruction) stops both workers,
 // closes the engine and tears the receive ring down. Everything here runs on
-// the main thread unless said otherwise.
-class CRovoEngine {
+// the main thread unless said otherwise. The window reaches the engine only
+// as its EngineControl.
+class CRovoEngine final : public EngineControl {
 public:
     explicit CRovoEngine(HINSTANCE instance);
-    virtual ~CRovoEngine();
+    ~CRovoEngine() override;
     CRovoEngine(const CRovoEngine&) = delete;
     CRovoEngine& operator=(const CRovoEngine&) = delete;
 
@@ -81,14 +83,19 @@ public:
     bool HaveGetClientInfo() const { return haveGetClientInfo_ != 0; }
     PhoneEndpoint Endpoint() const;
 
-    void ShowUpdateBalloon();
-
-    HINSTANCE Instance() const { return instance_; }
-    CUIHandler* UI() const { return ui_; }
     // Whether the phone link is up; the preview pane paints the idle picture
     // only while it is not.
-    bool IsConnected() const;
+    bool IsConnected() const override;
+    // The main window's end: stops both workers, closes the engine and
+    // tears the receive ring down.
+    void OnMainWindowDestroyed() override { ShutdownSequence(); }
+    void ShutdownSequence();
 
+private:
+    friend DWORD WINAPI CommThreadProc(LPVOID engine);
+    friend DWORD WINAPI FpsThreadProc(LPVOID engine);
+
+    CUIHandler* UI() const { return ui_; }
     CWorkerThread& CommThread() { return commThread_; }
     CWorkerThread& FpsThread() { return fpsThread_; }
 
@@ -110,7 +117,6 @@ public:
     // thread.
     void DrawToPreview(GpImage* picture);
 
-private:
     void OnFrameDecoded(GpImage* picture);
     void SendFrameNotice();
     void UpdateFrameRate();
@@ -142,15 +148,8 @@ private:
     PhoneEndpoint endpoint_;
 };
 
-// The program's one engine, set by the entry point.
-extern CRovoEngine* g_engine;
-
 // The process-wide receive ring between the phone link and the frame parser.
 CRecvRing& ReceiveRing();
-
-// The main window's end: stops both workers, closes the engine and tears the
-// receive ring down.
-void ShutdownSequence();
 
 // The two workers' thread procedures; the argument is the engine.
 DWORD WINAPI CommThreadProc(LPVOID engine);

@@ -5,6 +5,12 @@ target_compile_options(pavix_warnings INTERFACE
   -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wcast-align -Wformat=2
   $<$<CXX_COMPILER_ID:GNU>:-Wlogical-op -Wduplicated-cond>)
 
+# COM interfaces have no virtual destructors by design: objects are
+# destroyed through Release, never through an interface pointer. (An
+# interface library, so that the option comes after pavix_warnings'.)
+add_library(pavix_com_warnings INTERFACE)
+target_compile_options(pavix_com_warnings INTERFACE -Wno-non-virtual-dtor)
+
 if(WIN32)
   # Windows 7 and later.
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)

@@ -8,7 +8,7 @@ include(GoogleTest)
 function(pavix_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} pavix_source_root GTest::gtest GTest::gtest_main)
   if(WIN32)
     # Wine takes the report's path the Windows way: relative to the test's
     # working directory, not as a Unix path.

@@ -7,7 +7,7 @@
 
 #include "filter/dshow/class_factory.h"
 #include "filter/rovo_filter.h"
-#include "filter/rovo_filter_clsid.h"
+#include "shared/rovo_filter_clsid.h"
 
 CFactoryTemplate g_Templates[] = {
     {L"Pavix", &CLSID_RovoFilter, CRovoFilter::CreateInstance, nullptr},

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "filter/rovo_capture_pin.h"
-#include "filter/rovo_filter_clsid.h"
+#include "shared/rovo_filter_clsid.h"
 
 CRovoFilter::CRovoFilter(LPUNKNOWN pUnk) : CSource(nullptr, pUnk, CLSID_RovoFilter) {}
 

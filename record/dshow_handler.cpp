@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "filter/rovo_filter_clsid.h"
+#include "shared/rovo_filter_clsid.h"
 #include "ui/ui_texts.h"
 
 namespace pavix {
@@ -20,7 +20,7 @@ void Release(T*& object) {
 
 }  // namespace
 
-CDShowHandler::CDShowHandler(CRovoEngine* owner) : owner_(owner) {}
+CDShowHandler::CDShowHandler() = default;
 
 CDShowHandler::~CDShowHandler() = default;
 

@@ -7,8 +7,6 @@
 
 namespace pavix {
 
-class CRovoEngine;
-
 // Display names of the video compressors a recording can go through.
 inline constexpr wchar_t kCinepakCompressor[] =
     L"@device:cm:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\cvid";
@@ -22,7 +20,7 @@ inline constexpr wchar_t kDivxCompressor[] =
 // interface opened.
 class CDShowHandler {
 public:
-    explicit CDShowHandler(CRovoEngine* owner);
+    CDShowHandler();
     virtual ~CDShowHandler();
     CDShowHandler(const CDShowHandler&) = delete;
     CDShowHandler& operator=(const CDShowHandler&) = delete;
@@ -40,7 +38,6 @@ public:
     void Cleanup();
 
 private:
-    CRovoEngine* owner_;
     IBaseFilter* cameraFilter_ = nullptr;
     IMediaControl* mediaControl_ = nullptr;
     IMediaEvent* mediaEvent_ = nullptr;

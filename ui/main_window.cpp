@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "app/rovo_engine.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_handler.h"
 #include "ui/ui_texts.h"
@@ -39,7 +38,7 @@ void MoveWithMouse(HWND window) {
 }
 
 // Tooltips of the command-bar buttons, as string resources.
-void AnswerTooltipRequest(LPARAM lParam) {
+void AnswerTooltipRequest(HWND window, LPARAM lParam) {
     auto* request = reinterpret_cast<NMTTDISPINFOW*>(lParam);
     int text = 0;
     switch (request->hdr.idFrom) {
@@ -58,11 +57,11 @@ void AnswerTooltipRequest(LPARAM lParam) {
     default:
         return;
     }
-    request->hinst = g_engine != nullptr ? g_engine->Instance() : nullptr;
+    request->hinst = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
     request->lpszText = MAKEINTRESOURCEW(text);
 }
 
-LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+LRESULT OnCommand(CUIHandler& ui, HWND window, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
     case CMD_EXIT:
         DestroyWindow(window);
@@ -73,7 +72,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case CMD_SOFTWARE_UPGRADE:
         if (NewVersionAvailable()) {
             OpenWebPage(DownloadPageUrl());
-            if (g_engine != nullptr) g_engine->ShowUpdateBalloon();
+            ui.ShowUpdateBalloon();
         } else {
             MessageBoxW(window, kNewestVersionText, kMainWindowTitle, MB_OK);
         }
@@ -110,6 +109,15 @@ void OpenFunctionMenu(HWND window) {
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        // The handler that creates the window comes with it.
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    CUIHandler* ui = CUIHandler::Of(window);
+    if (ui == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+
     if (!balloonTimerArmed) {
         balloonTimerArmed = true;
         SetTimer(window, TIMER_UPDATE_BALLOON, kUpdateBalloonDelayMs, nullptr);
@@ -118,7 +126,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_DESTROY:
         KillTimer(window, TIMER_UPDATE_BALLOON);
-        ShutdownSequence();
+        ui->Engine().OnMainWindowDestroyed();
         PostQuitMessage(0);
         return 0;
     case WM_SIZE:
@@ -127,15 +135,15 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->code == TTN_GETDISPINFOW) AnswerTooltipRequest(lParam);
+        if (header->code == TTN_GETDISPINFOW) AnswerTooltipRequest(window, lParam);
         return 0;
     }
     case WM_COMMAND:
-        return OnCommand(window, wParam, lParam);
+        return OnCommand(*ui, window, wParam, lParam);
     case WM_TIMER:
         if (wParam != TIMER_UPDATE_BALLOON) return 0;
         KillTimer(window, TIMER_UPDATE_BALLOON);  // once per run
-        if (NewVersionAvailable() && g_engine != nullptr) g_engine->ShowUpdateBalloon();
+        if (NewVersionAvailable()) ui->ShowUpdateBalloon();
         return 1;
     case WM_LBUTTONDOWN:
         MoveWithMouse(window);

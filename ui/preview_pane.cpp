@@ -1,6 +1,5 @@
 #include "ui/preview_pane.h"
 
-#include "app/rovo_engine.h"
 #include "ui/ui_handler.h"
 
 namespace pavix {
@@ -26,13 +25,13 @@ void PaintIdlePicture(HWND window, const CUIHandler& ui) {
 }  // namespace
 
 LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    CUIHandler* ui = g_engine != nullptr ? g_engine->UI() : nullptr;
+    CUIHandler* ui = CUIHandler::Of(window);
     WNDPROC previous = ui != nullptr ? ui->PreviewPrevProc() : nullptr;
     if (previous == nullptr) return DefWindowProcW(window, message, wParam, lParam);
 
     if (message == WM_DESTROY) {
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-    } else if (message == WM_PAINT && !g_engine->IsConnected()) {
+    } else if (message == WM_PAINT && !ui->Engine().IsConnected()) {
         PaintIdlePicture(window, *ui);
     }
     return CallWindowProcW(previous, window, message, wParam, lParam);
@@ -45,6 +44,7 @@ void CUIHandler::CreatePreviewPane() {
                                    kPreviewWidth, kPreviewHeight, mainWindow_, nullptr, instance_,
                                    nullptr);
     if (previewPane_ == nullptr) return;
+    SetWindowLongPtrW(previewPane_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     previewPrevProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         previewPane_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PreviewWndProc)));
     SendMessageW(previewPane_, WM_PAINT, 0, 0);

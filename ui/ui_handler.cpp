@@ -29,8 +29,12 @@ void ShowSystemError(DWORD error, const wchar_t* caption) {
 
 }  // namespace
 
-CUIHandler::CUIHandler(CRovoEngine* owner, HINSTANCE instance)
-    : owner_(owner), instance_(instance) {}
+CUIHandler::CUIHandler(EngineControl* engine, HINSTANCE instance)
+    : engine_(engine), instance_(instance) {}
+
+CUIHandler* CUIHandler::Of(HWND window) {
+    return reinterpret_cast<CUIHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
 CUIHandler::~CUIHandler() = default;
 
@@ -71,7 +75,7 @@ int CUIHandler::CreateMainWindow(int showCommand) {
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                       WS_VISIBLE,
                                   CW_USEDEFAULT, CW_USEDEFAULT, kMainWindowWidth,
-                                  kMainWindowHeight, nullptr, nullptr, instance_, nullptr);
+                                  kMainWindowHeight, nullptr, nullptr, instance_, this);
     if (mainWindow_ == nullptr) {
         ShowSystemError(GetLastError(), kCreateWindowFailedCaption);
         return -1;

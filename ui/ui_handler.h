@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
+#include "ui/engine_control.h"
 #include "ui/gdiplus_api.h"
 #include "ui/ui_texts.h"
 
 namespace pavix {
-
-class CRovoEngine;
 
 // Everything the user sees of pavix.exe: the small fixed-size main window
 // with the preview pane above a status bar, the notification-area icon and
@@ -18,7 +17,7 @@ class CRovoEngine;
 // while the workers run.
 class CUIHandler {
 public:
-    CUIHandler(CRovoEngine* owner, HINSTANCE instance);
+    CUIHandler(EngineControl* engine, HINSTANCE instance);
     virtual ~CUIHandler();
     CUIHandler(const CUIHandler&) = delete;
     CUIHandler& operator=(const CUIHandler&) = delete;
@@ -33,6 +32,11 @@ public:
     // their destruction.
     void Shutdown();
 
+    // The handler a window of the program belongs to: the main window and
+    // the preview pane carry it (null before it was attached).
+    static CUIHandler* Of(HWND window);
+
+    EngineControl& Engine() const { return *engine_; }
     HINSTANCE Instance() const { return instance_; }
     HWND MainWindow() const { return mainWindow_; }
     HWND PreviewPane() const { return previewPane_; }
@@ -63,7 +67,7 @@ private:
     HICON IconFor(int resource) const;
     void CreatePreviewPane();
 
-    CRovoEngine* owner_;
+    EngineControl* engine_;
     HINSTANCE instance_;
     HWND mainWindow_ = nullptr;
     HFONT font_ = nullptr;

@@ -14,7 +14,7 @@
 #include "filter/dshow/media_type.h"
 #include "filter/rovo_capture_pin.h"
 #include "filter/rovo_filter.h"
-#include "filter/rovo_filter_clsid.h"
+#include "shared/rovo_filter_clsid.h"
 #include "shared/shared_frame_buffer.h"
 #include "tests/filter/support/com_ref.h"
 #include "tests/filter/support/fake_sample.h"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "filter/rovo_filter_clsid.h"
+#include "shared/rovo_filter_clsid.h"
 #include "tests/filter/support/camera_module.h"
 #include "tests/filter/support/com_ref.h"
 #include "tools/camcheck/device_list.h"

@@ -1,6 +1,6 @@
 #include "tests/filter/support/camera_module.h"
 
-#include "filter/rovo_filter_clsid.h"
+#include "shared/rovo_filter_clsid.h"
 
 namespace pavix::testing {
 namespace {
