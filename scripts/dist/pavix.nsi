@@ -82,9 +82,10 @@ ShowUninstDetails show
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
-; Chinese first: the system's language chooses, English for any other.
-!insertmacro MUI_LANGUAGE "SimpChinese"
+; The system's display language chooses; the first is the one for every
+; other language.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "SimpChinese"
 
 !define ADB_ZH "通过 USB 连接手机需要安卓调试桥：请把 adb.exe 和它的两个 DLL（AdbWinApi.dll、AdbWinUsbApi.dll，见 Android SDK Platform-Tools）放到安装文件夹中 pavix.exe 的旁边，并在手机上打开“USB 调试”。"
 !define ADB_EN "Connecting the phone over USB needs the Android debug bridge: put adb.exe and its two DLLs (AdbWinApi.dll, AdbWinUsbApi.dll, from the Android SDK Platform-Tools) into the installation folder beside pavix.exe, and switch on USB debugging on the phone."
