@@ -5,6 +5,8 @@
 #                live link (win64 under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
 #   make soak    pavix.exe streaming with faults for SOAK_MINUTES (default 30)
+#   make dist    the Windows installers and the portable zip, into DIST
+#   make guide-shots  the user guide's screenshots (docs/images), under Wine
 # Set-up installs Debian packages (root) and cross-builds the dependencies
 # once per machine into ~/.cache/pavix-deps (PAVIX_DEPS_DIR overrides).
 
@@ -16,9 +18,10 @@ WIN32        := $(BUILD)/win32
 FUZZ_SECONDS ?= 300
 RUN_SECONDS  ?= 20
 SOAK_MINUTES ?= 30
+DIST         ?= $(BUILD)/dist
 CMAKE_GEN    := -G Ninja
 
-.PHONY: all setup deps configure build test run bench fuzz soak clean
+.PHONY: all setup deps configure build test run bench fuzz soak dist guide-shots clean
 
 all: build
 
@@ -80,6 +83,18 @@ soak: configure
 fuzz: setup $(SANITIZE)/build.ninja
 	cmake --build $(SANITIZE)
 	@scripts/run-fuzzers.sh $(SANITIZE) $(FUZZ_SECONDS)
+
+# From the win64 and win32 trees: Pavix-<version>-setup-x64.exe,
+# Pavix-<version>-setup-x86.exe, Pavix-<version>-portable-x64.zip.
+dist: configure
+	cmake --build $(WIN64) --target pavix RovoFilter
+	cmake --build $(WIN32) --target pavix RovoFilter
+	@scripts/dist/make-dist.sh $(WIN64) $(WIN32) $(DIST)
+
+guide-shots: configure
+	cmake --build $(NATIVE) --target phonesim
+	cmake --build $(WIN64) --target pavix RovoFilter pavix_probe
+	@scripts/make-guide-shots.sh $(WIN64) $(NATIVE) docs/images
 
 clean:
 	rm -rf $(BUILD)

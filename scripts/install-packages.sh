@@ -22,6 +22,8 @@ packages=(
   iproute2 util-linux
   # sources of the dependencies cross-built for Windows
   dpkg-dev
+  # the installers (makensis) and a reader of their archives (7z)
+  nsis p7zip-full
 )
 
 missing=()

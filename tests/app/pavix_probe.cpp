@@ -23,6 +23,12 @@
 //   lock-file PATH SECONDS  holds PATH open for SECONDS, sharing nothing, as
 //                           another program that uses the file would
 //   post-command ID         sends the main window a command
+//   window-rect             the main window's place on the screen:
+//                           "rect X Y WIDTH HEIGHT"
+//   popup-rect SECONDS      waits for a dialog that the main window owns
+//                           (the modal dialog it runs) and prints its
+//                           caption and place
+//   popup-cancel            cancels that dialog (Esc, the close box)
 //   move X Y                moves the main window (screen coordinates)
 //   close | minimize        the caption's close and minimise boxes
 //   frame-word              the shared frame buffer's frame word
@@ -635,6 +641,57 @@ struct Block {
     ~Block() { pavix::CloseSharedFrameBuffer(&mapping, &view); }
 };
 
+int PrintRect(HWND window) {
+    RECT rect;
+    if (window == nullptr || !GetWindowRect(window, &rect)) {
+        Print("no window");
+        return 1;
+    }
+    Print("rect " + std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+          std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top));
+    return 0;
+}
+
+// The dialog the main window runs modally: a visible dialog window that the
+// main window owns. (Wine answers GetWindow's GW_ENABLEDPOPUP with nothing.)
+struct PopupSearch {
+    HWND owner = nullptr;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindPopup(HWND window, LPARAM search) {
+    auto* s = reinterpret_cast<PopupSearch*>(search);
+    if (GetWindow(window, GW_OWNER) == s->owner && IsWindowVisible(window) &&
+        IsWindowEnabled(window) && ClassOf(window) == L"#32770") {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Popup() {
+    PopupSearch search;
+    search.owner = MainWindow();
+    if (search.owner == nullptr) return nullptr;
+    EnumWindows(FindPopup, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int PopupRect(double seconds) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    HWND popup = Popup();
+    while (popup == nullptr && GetTickCount64() < end) {
+        Sleep(50);
+        popup = Popup();
+    }
+    if (popup == nullptr) {
+        Print("no dialog");
+        return 1;
+    }
+    Print("caption=[" + Utf8(TextOf(popup)) + "]");
+    return PrintRect(popup);
+}
+
 int FrameWord() {
     Block block;
     if (block.view == nullptr) return 1;
@@ -846,6 +903,12 @@ int main() {
                                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
                    ? 0
                    : 1;
+    }
+    if (command == "window-rect") return PrintRect(MainWindow());
+    if (command == "popup-rect" && argument) return PopupRect(std::atof(argument));
+    if (command == "popup-cancel") {
+        HWND popup = Popup();
+        return popup != nullptr && PostMessageW(popup, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
     }
     if (command == "close") return PostToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
     if (command == "minimize") return PostToMain(WM_SYSCOMMAND, SC_MINIMIZE, 0);
