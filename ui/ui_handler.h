@@ -60,6 +60,9 @@ public:
     // The preview pane has a new picture to show (any thread): it is
     // painted when the main thread gets to it.
     void ShowNewPicture();
+    // Whether the preview pane can be seen at all: not while the window is
+    // hidden in the notification area or minimised (any thread).
+    bool IsPreviewShown() const;
 
     // The states of the phone link, shown by icon and status bar.
     void ShowWaiting() { ShowLinkState(LinkDisplay::Waiting); }

@@ -198,9 +198,11 @@ for p in "${pictures[@]}"; do
   start_against 1234
   wait_max_word 30 30 || fail "the frame word did not reach 30"
   cpu_ticks0=$(process_ticks "$pavix_pid")
+  threads0=$(thread_ticks "$pavix_pid")
   cpu_t0=$(now_ms)
   wait_max_word $((total - 15)) $((seconds + 30)) || fail "the frame word did not reach $((total - 15))"
   cpu_ticks1=$(process_ticks "$pavix_pid")
+  threads1=$(thread_ticks "$pavix_pid")
   cpu_t1=$(now_ms)
   wait_exit "$relay_pid" $((seconds + 60)) || fail "the relay did not end"
   wait_max_word "$total" 10
@@ -210,10 +212,14 @@ for p in "${pictures[@]}"; do
   sent=$(wc -l <"$run/relay.log")
   cpu=$(awk -v t="$((cpu_ticks1 - cpu_ticks0))" -v hz="$clk" -v ms="$((cpu_t1 - cpu_t0))" \
     'BEGIN { printf "%.1f", 100 * t * 1000 / hz / ms }')
+  # The busiest threads' shares (frame thread, window thread, receive loop).
+  busiest=$(join <(sort <<<"$threads0") <(sort <<<"$threads1") |
+    awk -v hz="$clk" -v ms="$((cpu_t1 - cpu_t0))" '{ printf "%.1f\n", 100 * ($3 - $2) * 1000 / hz / ms }' |
+    sort -rn | head -3 | paste -sd/ -)
   if [ "$last" -ne "$sent" ]; then
     figure "  $(printf '%-16s' "$content $size") $sent pictures sent but the frame word ended at $last: pictures were lost, no figures"
   else
-    awk -v name="$(printf '%-16s' "$content $size")" -v cpu="$cpu" '
+    awk -v name="$(printf '%-16s' "$content $size")" -v cpu="$cpu" -v busiest="$busiest" '
       NR == FNR { sent[$1] = $2; next }   # the relay: index, microseconds
       $2 > 0 && !($2 in seen) { seen[$2] = 1; published[$2 - 1] = $1 }
       END {
@@ -221,8 +227,8 @@ for p in "${pictures[@]}"; do
         for (k = 30; k in sent; k++) if (k in published) lat[n++] = (published[k] - sent[k]) / 1000
         # insertion sort: a few hundred values
         for (i = 1; i < n; i++) { v = lat[i]; for (j = i - 1; j >= 0 && lat[j] > v; j--) lat[j + 1] = lat[j]; lat[j + 1] = v }
-        printf "  %s p50 %.1f ms, p95 %.1f ms, p99 %.1f ms, max %.1f ms (min %.1f ms, %d pictures); CPU %s%% of one core\n",
-          name, lat[int(n * 0.50)], lat[int(n * 0.95)], lat[int(n * 0.99)], lat[n - 1], lat[0], n, cpu
+        printf "  %s p50 %.1f ms, p95 %.1f ms, p99 %.1f ms, max %.1f ms (min %.1f ms, %d pictures); CPU %s%% of one core (busiest threads %s%%)\n",
+          name, lat[int(n * 0.50)], lat[int(n * 0.95)], lat[int(n * 0.99)], lat[n - 1], lat[0], n, cpu, busiest
       }' "$run/relay.log" "$hold_log" | tee -a "$report"
   fi
 done
