@@ -117,7 +117,7 @@ start_sim() {  # PORT OPTIONS...
   "$phonesim" --listen 127.0.0.1:"$port" --quality 80 --loop 30 --quiet "$@" 2>"$run/sim.log" &
   sim_pid=$!
   extra_pids+=("$sim_pid")
-  until grep -q 'listening on' "$run/sim.log"; do sleep 0.02; done
+  until grep -q "listening on" "$run/sim.log" 2>/dev/null; do sleep 0.02; done
 }
 
 # Process CPU ticks (user + system) of PID.
