@@ -19,7 +19,8 @@
 #               bare decode of each picture's JPEG, the publish path (decode
 #               + scale into the shared block), the whole path with the
 #               preview (+ scale for the pane + the pane's paint), and the
-#               earlier GDI+ path, side by side
+#               earlier GDI+ path, side by side (each the fastest of three
+#               one-second runs)
 #   capacity    the simulator sends as fast as the link takes them; pictures
 #               published per second, counted from the shared block's frame
 #               word, and the CPU time per picture of the busiest thread
@@ -137,7 +138,7 @@ for p in "${pictures[@]}" "camera 641x479"; do
   read -r content size <<<"$p"
   jpeg=$run/$content-$size.jpg
   "$pattern_check" jpeg 100 "$size" 80 "$jpeg" "$content" >/dev/null
-  if ! "$wine" "$decode_bench" "$(winepath_of "$jpeg")" 2 >"$run/decode.raw" 2>&1; then
+  if ! "$wine" "$decode_bench" "$(winepath_of "$jpeg")" 3 >"$run/decode.raw" 2>&1; then
     figure "  $(printf '%-16s' "$content $size") the path failed: $(tr -d '\r' <"$run/decode.raw" | tail -n 1)"
     continue
   fi
