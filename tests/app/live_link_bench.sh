@@ -188,9 +188,9 @@ done
 # --- latency at 30 pictures/s, and the program's CPU ----------------------------------
 
 figure "latency at 30 pictures/s, simulator send -> frame word (the first second left out), and the CPU of the whole program meanwhile:"
-for p in "${pictures[@]}"; do
-  read -r content size <<<"$p"
-  case_name=bench-latency-$content-$size
+for p in "${pictures[@]}" "camera 640x480 hidden"; do
+  read -r content size hidden <<<"$p"
+  case_name=bench-latency-$content-$size${hidden:+-hidden}
   make_run_dir
   total=$((30 * seconds + 30))
   start_sim 1236 --fps 30 --frames-total "$total" --content "$content" --size "$size" --seed 2
@@ -199,6 +199,9 @@ for p in "${pictures[@]}"; do
   extra_pids+=("$relay_pid")
   until grep -q listening "$run/relay.out"; do sleep 0.02; done
   start_against 1234
+  # "hidden": the window minimised into the notification area, as a user
+  # leaves it while a call runs.
+  [ -n "$hidden" ] && { probe minimize >/dev/null || fail "cannot minimise the window"; }
   wait_max_word 30 30 || fail "the frame word did not reach 30"
   cpu_ticks0=$(process_ticks "$pavix_pid")
   threads0=$(thread_ticks "$pavix_pid")
@@ -228,7 +231,7 @@ for p in "${pictures[@]}"; do
   if [ "$last" -ne "$sent" ]; then
     figure "  $(printf '%-16s' "$content $size") $sent pictures sent but the frame word ended at $last: pictures were lost, no figures"
   else
-    awk -v name="$(printf '%-16s' "$content $size")" -v cpu="$cpu" -v busiest="$busiest" '
+    awk -v name="$(printf '%-16s' "$content $size${hidden:+ (window hidden)}")" -v cpu="$cpu" -v busiest="$busiest" '
       NR == FNR { sent[$1] = $2; next }   # the relay: index, microseconds
       $2 > 0 && !($2 in seen) { seen[$2] = 1; published[$2 - 1] = $1 }
       END {
