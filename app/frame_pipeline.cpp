@@ -72,6 +72,10 @@ bool CRovoEngine::InitPreviewPictures(int width, int height) {
 }
 
 void CRovoEngine::DrawToPreview(const BgrxPicture& picture) {
+    // Nobody sees the pane while the window is in the notification area: no
+    // picture for it then. The first picture after it is shown again
+    // replaces the one it shows meanwhile.
+    if (ui_ != nullptr && !ui_->IsPreviewShown()) return;
     std::uint8_t* target = previewPictures_.BeginWrite();
     if (target == nullptr) return;
     if (!CPictureScaler::ToBgrx(picture, target, previewPictures_.Width(), previewPictures_.Height(),

@@ -11,8 +11,8 @@
 #include "frames/preview_pictures.h"
 #include "link/phone_endpoint.h"
 #include "link/recv_ring.h"
-#include "shared/shared_frame_buffer.h"
 #include "shared/critical_section.h"
+#include "shared/shared_frame_buffer.h"
 #include "ui/engine_control.h"
 #include "ui/gdiplus_api.h"
 

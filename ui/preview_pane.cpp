@@ -92,4 +92,8 @@ void CUIHandler::ShowNewPicture() {
     if (previewPane_ != nullptr) InvalidateRect(previewPane_, nullptr, FALSE);
 }
 
+bool CUIHandler::IsPreviewShown() const {
+    return previewPane_ != nullptr && IsWindowVisible(previewPane_) && !IsIconic(mainWindow_);
+}
+
 }  // namespace pavix

@@ -63,6 +63,9 @@ public:
     // The preview pane has a new picture to show (any thread): it is
     // painted when the main thread gets to it.
     void ShowNewPicture();
+    // Whether the preview pane can be seen at all: not while the window is
+    // hidden in the notification area or minimised (any thread).
+    bool IsPreviewShown() const;
 
     // Recording (record_controls.cpp). ChooseRecordFile runs the save
     // dialog into `buffer` of `size` characters: true when the user chose a

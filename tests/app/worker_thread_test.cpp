@@ -193,6 +193,32 @@ TEST(WorkerThread, AForcedEndWaitsForTheCriticalStretch) {
     CloseHandle(shared.go);
 }
 
+// The frame thread's pause: a committed slot wakes it long before the
+// pause would end, and so does a stop.
+DWORD WINAPI WakeableWorker(LPVOID argument) {
+    auto* shared = static_cast<Shared*>(argument);
+    while (shared->thread.PauseUntil(shared->go, 3000)) InterlockedIncrement(&shared->pingAnswered);
+    return 0;
+}
+
+TEST(WorkerThread, PauseUntilWakesOnItsEventAndOnTheStop) {
+    Shared shared;
+    shared.go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_TRUE(shared.thread.Start(WakeableWorker, &shared));
+    const ULONGLONG start = GetTickCount64();
+    for (int wake = 1; wake <= 3; ++wake) {
+        SetEvent(shared.go);
+        while (shared.pingAnswered < wake && Elapsed(start) < 2500) Sleep(1);
+    }
+    const LONG wakes = shared.pingAnswered;
+    EXPECT_EQ(wakes, 3);
+    EXPECT_LT(Elapsed(start), 2500u) << "three wakes, no pause ran out";
+    const ULONGLONG stop = GetTickCount64();
+    EXPECT_EQ(shared.thread.Stop(), CWorkerThread::StopOutcome::Ended);
+    EXPECT_LT(Elapsed(stop), kWorkerStopWaitMs);
+    CloseHandle(shared.go);
+}
+
 TEST(WorkerThread, WaitHandlingSentMessagesTimesOut) {
     HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const ULONGLONG start = GetTickCount64();

@@ -2,21 +2,29 @@
 // input is decoded as a whole payload, and again written over a good
 // picture (the first two bytes choose where), which reaches deeper into the
 // library. After each, a good picture must still decode exactly as before:
-// no payload may leave the decoder unusable.
+// no payload may leave the decoder unusable. Each payload also goes the
+// frame thread's way: decoded to 4-byte pixels (shrunk when large) and
+// scaled into a block's picture area and a preview picture, which must
+// take any picture that decodes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "frames/jpeg_decoder.h"
+#include "frames/picture_scaler.h"
+#include "shared/shared_frame_buffer.h"
 #include "shared/debug_text.h"
 #include "tests/support/jpeg_samples.h"
 
 namespace {
 
 struct Rig {
-    Rig() : good(pavix::testing::ColourJpeg(32, 24)) {
+    Rig() : good(pavix::testing::ColourJpeg(32, 24)), area(pavix::kPixelAreaSize),
+            preview(kPreviewWidth * kPreviewHeight * 4) {
         pavix::SetDebugTextSink([](const char*) {});
+        framePath.SetLayout(pavix::CJpegDecoder::Layout::Bgrx);
+        framePath.SetLeastSize(kPreviewWidth, kPreviewHeight);
         int width = 0;
         int height = 0;
         const std::uint8_t* pixels = decoder.Decode(good.data(), good.size(), &width, &height);
@@ -37,6 +45,15 @@ struct Rig {
         if (static_cast<std::size_t>(decoder.Capacity()) < bytes) std::abort();
         volatile std::uint8_t last = pixels[bytes - 1];  // inside the buffer
         (void)last;
+
+        pixels = framePath.Decode(payload.data(), payload.size(), &width, &height);
+        if (pixels == nullptr) return;
+        const pavix::BgrxPicture picture{pixels, width, height, static_cast<std::ptrdiff_t>(width) * 4};
+        if (!scaler.ToSharedPicture(picture, area.data()) ||
+            !pavix::CPictureScaler::ToBgrx(picture, preview.data(), kPreviewWidth, kPreviewHeight,
+                                           kPreviewWidth * 4)) {
+            std::abort();
+        }
     }
 
     void ExpectGoodStillDecodes() {
@@ -49,9 +66,16 @@ struct Rig {
         }
     }
 
+    static constexpr int kPreviewWidth = 493;
+    static constexpr int kPreviewHeight = 389;
+
     pavix::testing::JpegBytes good;
     std::vector<std::uint8_t> reference;
     pavix::CJpegDecoder decoder;
+    pavix::CJpegDecoder framePath;
+    pavix::CPictureScaler scaler;
+    std::vector<std::uint8_t> area;
+    std::vector<std::uint8_t> preview;
 };
 
 }  // namespace

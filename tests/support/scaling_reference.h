@@ -9,9 +9,10 @@ namespace pavix::testing {
 
 // How far a scaled pixel may stray from the reference, which computes
 // exactly. libyuv's column filter weighs neighbours with 7-bit weights that
-// add up to 127/128 and truncates: values come out up to 2 steps darker
-// (white is 253), 1.5 on average, and rounding adds a step.
-constexpr int kScalingTolerance = 4;
+// add up to 127/128 and truncates, its row filter truncates 8-bit weights:
+// values come out up to 2 steps darker (white is 253), 1.5 on average, and
+// the weights' rounding adds up to 2 more at hard edges.
+constexpr int kScalingTolerance = 5;
 constexpr double kScalingMeanTolerance = 2.0;
 
 // A scene for scaling tests, width x height pixels of 4 bytes (blue, green,
