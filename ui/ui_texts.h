@@ -21,6 +21,18 @@ inline constexpr wchar_t kFilterMissingText[] = L"安装程序失败, 请联系�
 inline constexpr wchar_t kBalloonTitle[] = L"Pavix有新版本啦";
 inline constexpr wchar_t kBalloonText[] = L"点击进入下载页面";
 
+// The connect dialog: the refusal of a code that is not the phone's eight
+// hexadecimal digits, and its progress line.
+inline constexpr wchar_t kBadCodeText[] = L"请输入正确的验证码";
+inline constexpr wchar_t kBadCodeCaption[] = L"提示";
+inline constexpr wchar_t kConnectingText[] = L"正在连接手机...";
+inline constexpr wchar_t kConnectSucceededText[] = L"连接手机成功！！！";
+inline constexpr wchar_t kConnectFailedText[] = L"连接手机失败，请检查网络和验证码";
+
+// The USB connect command when the debug bridge could not forward the port.
+inline constexpr wchar_t kUsbFailedText[] =
+    L"请将手机USB线连接到电脑，并确保手机已打开USB调试模式";
+
 // The status bar's first text, before any state was entered.
 inline constexpr wchar_t kStartupStatusText[] = L"没有连上手机";
 
