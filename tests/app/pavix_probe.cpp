@@ -15,7 +15,18 @@
 //   popup-menus             how many popup menus are open
 //   box CAPTION             the texts of an open message box
 //   dismiss CAPTION         presses OK in that message box
+//   dialog CAPTION          an open dialog: its place, owner and controls
+//                           (identifier, class, text, visibility and place
+//                           on the screen)
+//   wait-gone CAPTION SECONDS  waits until no dialog has that caption
+//   legible SHOT CAPTION FACE POINTS
+//                           whether the Chinese texts of that dialog's
+//                           static controls appear in the screenshot SHOT
+//                           (a 24-bit BMP of the whole screen) as FACE at
+//                           POINTS draws them, and that drawing shows
+//                           distinct glyphs (not boxes)
 //   post-command ID         sends the main window a command
+//   post-message MSG WPARAM LPARAM  posts the main window a message
 //   move X Y                moves the main window (screen coordinates)
 //   close | minimize        the caption's close and minimise boxes
 //   frame-word              the shared frame buffer's frame word
@@ -33,6 +44,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -427,6 +439,7 @@ int DescribeBox(const char* caption) {
     }
     HWND owner = GetWindow(box, GW_OWNER);
     Print("owner=" + std::string(owner == nullptr ? "none" : owner == MainWindow() ? "main" : "other"));
+    if (owner != nullptr) Print("owner caption=[" + Utf8(TextOf(owner)) + "]");
     EnumChildWindows(box, PrintBoxText, 0);
     return 0;
 }
@@ -438,6 +451,262 @@ int DismissBox(const char* caption) {
         return 1;
     }
     return PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
+}
+
+// --- dialogs ----------------------------------------------------------------------
+
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right - rect.left) + "," + std::to_string(rect.bottom - rect.top);
+}
+
+BOOL CALLBACK PrintControl(HWND child, LPARAM) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    Print("control id=" + std::to_string(static_cast<short>(GetDlgCtrlID(child))) +
+          " class=" + Utf8(ClassOf(child)) + " text=[" + Utf8(TextOf(child)) + "]" +
+          " visible=" + std::to_string(IsWindowVisible(child) ? 1 : 0) +
+          " rect=" + RectText(rect));
+    return TRUE;
+}
+
+int DescribeDialog(const char* caption) {
+    HWND dialog = Box(caption);
+    if (dialog == nullptr) {
+        Print("no dialog");
+        return 1;
+    }
+    RECT rect;
+    GetWindowRect(dialog, &rect);
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    Print("dialog rect=" + RectText(rect));
+    Print("owner=" + std::string(owner == nullptr ? "none" : owner == MainWindow() ? "main" : "other"));
+    EnumChildWindows(dialog, PrintControl, 0);
+    return 0;
+}
+
+int WaitGone(const char* caption, double seconds) {
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG deadline = start + static_cast<ULONGLONG>(seconds * 1000);
+    while (GetTickCount64() < deadline) {
+        if (Box(caption) == nullptr) {
+            Print("gone after " + std::to_string(GetTickCount64() - start) + " ms");
+            return 0;
+        }
+        Sleep(10);
+    }
+    Print("still there");
+    return 1;
+}
+
+// A 24-bit bottom-up BMP file, as ImageMagick writes a screenshot.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<BYTE> rgb;  // top row first, 3 bytes a pixel (blue, green, red)
+    int Ink(int x, int y) const {
+        const BYTE* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+        return (p[0] + p[1] + p[2]) / 3 < 128 ? 1 : 0;
+    }
+};
+
+bool ReadBmp(const char* path, Picture* out) {
+    std::FILE* in = _wfopen(Wide(path).c_str(), L"rb");
+    if (in == nullptr) return false;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    bool ok = std::fread(&file, sizeof file, 1, in) == 1 && std::fread(&info, sizeof info, 1, in) == 1 &&
+              file.bfType == 0x4D42 && info.biBitCount == 24 && info.biCompression == BI_RGB &&
+              info.biWidth > 0 && info.biWidth <= 8192 && info.biHeight != 0 &&
+              std::abs(info.biHeight) <= 8192;
+    if (ok) {
+        out->width = info.biWidth;
+        out->height = std::abs(info.biHeight);
+        const std::size_t stride = (static_cast<std::size_t>(out->width) * 3 + 3) & ~std::size_t{3};
+        std::vector<BYTE> row(stride);
+        out->rgb.assign(static_cast<std::size_t>(out->width) * out->height * 3, 0);
+        std::fseek(in, static_cast<long>(file.bfOffBits), SEEK_SET);
+        for (int r = 0; ok && r < out->height; ++r) {
+            ok = std::fread(row.data(), 1, stride, in) == stride;
+            const int y = info.biHeight > 0 ? out->height - 1 - r : r;
+            std::memcpy(&out->rgb[static_cast<std::size_t>(y) * out->width * 3], row.data(),
+                        static_cast<std::size_t>(out->width) * 3);
+        }
+    }
+    std::fclose(in);
+    return ok;
+}
+
+// The ink (dark pixels) of a picture area, cut to its bounding box.
+struct Ink {
+    int width = 0;
+    int height = 0;
+    std::vector<int> bits;
+    int count = 0;
+};
+
+Ink InkOf(const Picture& picture, const RECT& area) {
+    int left = area.right, top = area.bottom, right = area.left - 1, bottom = area.top - 1;
+    for (int y = std::max<int>(0, area.top); y < std::min<int>(picture.height, area.bottom); ++y) {
+        for (int x = std::max<int>(0, area.left); x < std::min<int>(picture.width, area.right); ++x) {
+            if (!picture.Ink(x, y)) continue;
+            left = std::min<int>(left, x);
+            right = std::max<int>(right, x);
+            top = std::min<int>(top, y);
+            bottom = std::max<int>(bottom, y);
+        }
+    }
+    Ink ink;
+    if (right < left) return ink;
+    ink.width = right - left + 1;
+    ink.height = bottom - top + 1;
+    ink.bits.assign(static_cast<std::size_t>(ink.width) * ink.height, 0);
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            const int bit = picture.Ink(x, y);
+            ink.bits[static_cast<std::size_t>(y - top) * ink.width + (x - left)] = bit;
+            ink.count += bit;
+        }
+    }
+    return ink;
+}
+
+// `text` drawn as a static control draws it, black on the dialog colour,
+// into a picture of `width` x `height`.
+Picture Render(const std::wstring& text, const wchar_t* face, int points, int width, int height) {
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const int height_px = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    HFONT font = CreateFontW(height_px, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             0, 0, DEFAULT_QUALITY, 0, face);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    RECT all = {0, 0, width, height};
+    HBRUSH face_brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    FillRect(dc, &all, face_brush);
+    DeleteObject(face_brush);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    DrawTextW(dc, text.c_str(), -1, &all, DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK);
+    GdiFlush();
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    picture.rgb.assign(static_cast<std::size_t>(width) * height * 3, 0);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(&picture.rgb[static_cast<std::size_t>(y) * width * 3],
+                    static_cast<const BYTE*>(bits) + y * stride, static_cast<std::size_t>(width) * 3);
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(font);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return picture;
+}
+
+bool HasChinese(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c >= 0x3000) return true;
+    }
+    return false;
+}
+
+// Each Chinese character of `text`, drawn alone with the face, gives a
+// glyph of its own: boxes would all be alike.
+bool DistinctGlyphs(const std::wstring& text, const wchar_t* face, int points) {
+    std::wstring characters;
+    for (wchar_t c : text) {
+        if (c >= 0x3000 && characters.find(c) == std::wstring::npos) characters.push_back(c);
+    }
+    std::vector<std::vector<int>> seen;
+    for (wchar_t c : characters) {
+        const Picture one = Render(std::wstring(1, c), face, points, 48, 48);
+        const Ink ink = InkOf(one, RECT{0, 0, 48, 48});
+        if (ink.count == 0) return false;
+        std::vector<int> key = ink.bits;
+        key.push_back(ink.width);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) return false;
+        seen.push_back(key);
+    }
+    return true;
+}
+
+struct LegibleScan {
+    const Picture* shot;
+    const wchar_t* face;
+    int points;
+    int checked = 0;
+    int failed = 0;
+};
+
+BOOL CALLBACK CheckLegible(HWND child, LPARAM argument) {
+    auto* scan = reinterpret_cast<LegibleScan*>(argument);
+    const std::wstring text = TextOf(child);
+    if (ClassOf(child) != L"Static" || !IsWindowVisible(child) || !HasChinese(text)) return TRUE;
+    RECT client;
+    GetClientRect(child, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(child, &origin);
+    const RECT area = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+    const Ink onScreen = InkOf(*scan->shot, area);
+    const Picture drawn = Render(text, scan->face, scan->points, client.right, client.bottom);
+    const Ink expected = InkOf(drawn, RECT{0, 0, client.right, client.bottom});
+    // Ink in the same places: compared from the top left of the ink, so
+    // that the control's own margins do not matter.
+    int both = 0, either = 0;
+    const int w = std::max(onScreen.width, expected.width);
+    const int h = std::max(onScreen.height, expected.height);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int a = x < onScreen.width && y < onScreen.height
+                              ? onScreen.bits[static_cast<std::size_t>(y) * onScreen.width + x] : 0;
+            const int b = x < expected.width && y < expected.height
+                              ? expected.bits[static_cast<std::size_t>(y) * expected.width + x] : 0;
+            both += a & b;
+            either += a | b;
+        }
+    }
+    const double overlap = either > 0 ? static_cast<double>(both) / either : 0.0;
+    const bool distinct = DistinctGlyphs(text, scan->face, scan->points);
+    const bool legible = overlap >= 0.8 && distinct;
+    Print("[" + Utf8(text) + "]: ink " + std::to_string(onScreen.width) + "x" +
+          std::to_string(onScreen.height) + " on screen, " + std::to_string(expected.width) + "x" +
+          std::to_string(expected.height) + " drawn, overlap " +
+          std::to_string(static_cast<int>(overlap * 100)) + "%, glyphs " +
+          (distinct ? "distinct" : "NOT distinct") + (legible ? "" : " (NOT legible)"));
+    ++scan->checked;
+    if (!legible) ++scan->failed;
+    return TRUE;
+}
+
+int Legible(const char* shotPath, const char* caption, const char* face, int points) {
+    Picture shot;
+    if (!ReadBmp(shotPath, &shot)) {
+        Print("cannot read " + std::string(shotPath));
+        return 1;
+    }
+    HWND dialog = Box(caption);
+    if (dialog == nullptr) {
+        Print("no dialog");
+        return 1;
+    }
+    const std::wstring faceText = Wide(face);
+    LegibleScan scan{&shot, faceText.c_str(), points};
+    EnumChildWindows(dialog, CheckLegible, reinterpret_cast<LPARAM>(&scan));
+    Print(std::to_string(scan.checked) + " Chinese texts checked, " + std::to_string(scan.failed) +
+          " not legible");
+    return scan.checked > 0 && scan.failed == 0 ? 0 : 1;
 }
 
 // --- shared frame buffer -----------------------------------------------------------
@@ -634,6 +903,17 @@ int main() {
     if (command == "popup-menus") return PopupMenus();
     if (command == "box" && argument) return DescribeBox(argument);
     if (command == "dismiss" && argument) return DismissBox(argument);
+    if (command == "dialog" && argument) return DescribeDialog(argument);
+    if (command == "wait-gone" && argc > 3) return WaitGone(argument, _wtof(wide[3]));
+    if (command == "legible" && argc > 5) {
+        const std::string caption = Utf8(wide[3]);
+        const std::string face = Utf8(wide[4]);
+        return Legible(argument, caption.c_str(), face.c_str(), _wtoi(wide[5]));
+    }
+    if (command == "post-message" && argc > 4) {
+        return PostToMain(static_cast<UINT>(std::wcstoul(wide[2], nullptr, 0)),
+                          std::wcstoul(wide[3], nullptr, 0), std::wcstol(wide[4], nullptr, 0));
+    }
     if (command == "post-command" && argument) {
         return PostToMain(WM_COMMAND, std::strtoul(argument, nullptr, 10), 0);
     }
