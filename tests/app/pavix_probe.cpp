@@ -19,6 +19,9 @@
 //                           (identifier, class, text, visibility and place
 //                           on the screen)
 //   wait-gone CAPTION SECONDS  waits until no dialog has that caption
+//   wait-text CAPTION ID TEXT SECONDS
+//                           waits until control ID of that dialog is shown
+//                           with TEXT; how long that took
 //   legible SHOT CAPTION FACE POINTS
 //                           whether the Chinese texts of that dialog's
 //                           static controls appear in the screenshot SHOT
@@ -463,7 +466,9 @@ std::string RectText(const RECT& rect) {
 BOOL CALLBACK PrintControl(HWND child, LPARAM) {
     RECT rect;
     GetWindowRect(child, &rect);
-    Print("control id=" + std::to_string(static_cast<short>(GetDlgCtrlID(child))) +
+    // Texts without an identifier of their own carry 0xFFFF, that is -1.
+    const int id = GetDlgCtrlID(child);
+    Print("control id=" + std::to_string(id == 0xFFFF ? -1 : id) +
           " class=" + Utf8(ClassOf(child)) + " text=[" + Utf8(TextOf(child)) + "]" +
           " visible=" + std::to_string(IsWindowVisible(child) ? 1 : 0) +
           " rect=" + RectText(rect));
@@ -499,10 +504,31 @@ int WaitGone(const char* caption, double seconds) {
     return 1;
 }
 
+int WaitText(const char* caption, int id, const std::wstring& text, double seconds) {
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG deadline = start + static_cast<ULONGLONG>(seconds * 1000);
+    std::wstring last;
+    while (GetTickCount64() < deadline) {
+        HWND dialog = Box(caption);
+        HWND control = dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
+        if (control != nullptr) {
+            last = TextOf(control);
+            if (IsWindowVisible(control) && last == text) {
+                Print("shown after " + std::to_string(GetTickCount64() - start) + " ms");
+                return 0;
+            }
+        }
+        Sleep(5);
+    }
+    Print("not shown; last text [" + Utf8(last) + "]");
+    return 1;
+}
+
 // A 24-bit bottom-up BMP file, as ImageMagick writes a screenshot.
 struct Picture {
     int width = 0;
     int height = 0;
+    int textHeight = 0;  // a drawing's: the height its text takes
     std::vector<BYTE> rgb;  // top row first, 3 bytes a pixel (blue, green, red)
     int Ink(int x, int y) const {
         const BYTE* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
@@ -598,7 +624,11 @@ Picture Render(const std::wstring& text, const wchar_t* face, int points, int wi
     DeleteObject(face_brush);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    DrawTextW(dc, text.c_str(), -1, &all, DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK);
+    constexpr UINT kStaticFormat = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK;
+    RECT measured = all;
+    DrawTextW(dc, text.c_str(), -1, &measured, kStaticFormat | DT_CALCRECT);
+    picture.textHeight = measured.bottom - measured.top;
+    DrawTextW(dc, text.c_str(), -1, &all, kStaticFormat);
     GdiFlush();
     const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
     picture.rgb.assign(static_cast<std::size_t>(width) * height * 3, 0);
@@ -658,9 +688,11 @@ BOOL CALLBACK CheckLegible(HWND child, LPARAM argument) {
     GetClientRect(child, &client);
     POINT origin = {0, 0};
     ClientToScreen(child, &origin);
-    const RECT area = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
-    const Ink onScreen = InkOf(*scan->shot, area);
     const Picture drawn = Render(text, scan->face, scan->points, client.right, client.bottom);
+    // Only the lines the text takes: a neighbour may overlap the rest.
+    const RECT area = {origin.x, origin.y, origin.x + client.right,
+                       origin.y + std::min<int>(client.bottom, drawn.textHeight)};
+    const Ink onScreen = InkOf(*scan->shot, area);
     const Ink expected = InkOf(drawn, RECT{0, 0, client.right, client.bottom});
     // Ink in the same places: compared from the top left of the ink, so
     // that the control's own margins do not matter.
@@ -905,6 +937,9 @@ int main() {
     if (command == "dismiss" && argument) return DismissBox(argument);
     if (command == "dialog" && argument) return DescribeDialog(argument);
     if (command == "wait-gone" && argc > 3) return WaitGone(argument, _wtof(wide[3]));
+    if (command == "wait-text" && argc > 5) {
+        return WaitText(argument, _wtoi(wide[3]), wide[4], _wtof(wide[5]));
+    }
     if (command == "legible" && argc > 5) {
         const std::string caption = Utf8(wide[3]);
         const std::string face = Utf8(wide[4]);

@@ -104,18 +104,8 @@ type_code() {
   sleep 0.2
 }
 
-# The text of control ID now.
-control_text() {
-  describe_dialog "$connect_caption"
-  control_line "$1" | sed -n 's/.* text=\[\(.*\)\] visible=.*/\1/p'
-}
-
 wait_control_text() {  # ID TEXT SECONDS
-  local end=$((SECONDS + $3))
-  until [ "$(control_text "$1")" = "$2" ]; do
-    [ $SECONDS -ge $end ] && fail "control $1 did not say '$2':"$'\n'"$dialog_out"
-    sleep 0.1
-  done
+  probe wait-text "$connect_caption" "$1" "$2" "$3" || fail "control $1 did not say '$2'"
 }
 
 # A screenshot of the dialog with CAPTION (NAME.png in the artefacts), and
@@ -226,24 +216,26 @@ case_bad_datagrams() {
 case_repeated_notices() {
   use_prefix "$prefix_with_filter"
   make_run_dir
-  start_sim sim --fps 30 --seed 1 --notice $group:7788
+  start_sim sim --fps 30 --seed 1
   local phone_log=$sim_log
   start_listening
-  # The first notice went out before the program listened: the next one
-  # counts.
   notice_only $group:7788 127.0.0.1:$port
   wait_word_at_least 30 15
   local lines
   lines=$(wc -l <"$hold_log")
   # The phone keeps announcing itself, in both forms, on both ports; as
   # the text form of a second port equal to the port means port + 1.
-  local to
+  local to senders=()
   for to in $group:7788 127.0.0.1:7788 $group:7790 127.0.0.1:7790; do
     notice_only "$to" 127.0.0.1:$port --notice-repeat 50 --notice-interval 5 --notice-form text &
+    senders+=($!)
     notice_only "$to" 127.0.0.1:$port --notice-repeat 50 --notice-interval 5 --notice-form encoded &
+    senders+=($!)
   done
   notice_only $group:7788 127.0.0.1:$port --notice-text "ppp:9:$port:$port:7F000001" --notice-repeat 50 --notice-interval 5
-  wait
+  local sender
+  for sender in "${senders[@]}"; do wait "$sender" || fail "a notice series was not sent"; done
+  note "$(grep -c 'notice sent' "$run/notices.log") series of 50 notices sent"
   sleep 4
   tail -n +"$lines" "$hold_log" | awk '$2 <= 0 { exit 1 }' || fail "the link dropped (frame word $(last_held_word))"
   [ "$(connections "$phone_log")" -eq 1 ] || fail "the link was made again: $(cat "$phone_log")"
@@ -330,9 +322,12 @@ case_connect_success() {
   local ok_ms
   ok_ms=$(now_ms)
   wait_control_text 40013 "正在连接手机..." 3
+  shoot_dialog "$connect_caption" connect-connecting "MS Shell Dlg 2" 8
   wait_word_at_least 1 10
   wait_control_text 40013 "连接手机成功！！！" 10
-  shoot_dialog "$connect_caption" connect-success "MS Shell Dlg 2" 8
+  # Shown for a second only: the screenshot, without the check.
+  import -window root "$run/success.png" && convert "$run/success.png" -crop 400x300+60+80 +repage \
+    "$artefacts/connect-success.png"
   probe wait-gone "$connect_caption" 10 || fail "the dialog did not close by itself"
   local took=$(($(now_ms) - ok_ms))
   note "the dialog closed $took ms after OK"
