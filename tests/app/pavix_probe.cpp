@@ -599,7 +599,7 @@ Ink InkOf(const Picture& picture, const RECT& area) {
 
 // `text` drawn as a static control draws it, black on the dialog colour,
 // into a picture of `width` x `height`.
-Picture Render(const std::wstring& text, const wchar_t* face, int points, int width, int height) {
+Picture Render(const std::wstring& text, const wchar_t* face, int fontHeight, int width, int height) {
     Picture picture;
     picture.width = width;
     picture.height = height;
@@ -613,9 +613,8 @@ Picture Render(const std::wstring& text, const wchar_t* face, int points, int wi
     info.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const int height_px = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    HFONT font = CreateFontW(height_px, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             0, 0, DEFAULT_QUALITY, 0, face);
+    HFONT font = CreateFontW(fontHeight, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             0, 0, PROOF_QUALITY, FF_DONTCARE, face);  // as the dialog manager does
     HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
     HGDIOBJ oldFont = SelectObject(dc, font);
     RECT all = {0, 0, width, height};
@@ -654,14 +653,14 @@ bool HasChinese(const std::wstring& text) {
 
 // Each Chinese character of `text`, drawn alone with the face, gives a
 // glyph of its own: boxes would all be alike.
-bool DistinctGlyphs(const std::wstring& text, const wchar_t* face, int points) {
+bool DistinctGlyphs(const std::wstring& text, const wchar_t* face, int fontHeight) {
     std::wstring characters;
     for (wchar_t c : text) {
         if (c >= 0x3000 && characters.find(c) == std::wstring::npos) characters.push_back(c);
     }
     std::vector<std::vector<int>> seen;
     for (wchar_t c : characters) {
-        const Picture one = Render(std::wstring(1, c), face, points, 48, 48);
+        const Picture one = Render(std::wstring(1, c), face, fontHeight, 48, 48);
         const Ink ink = InkOf(one, RECT{0, 0, 48, 48});
         if (ink.count == 0) return false;
         std::vector<int> key = ink.bits;
@@ -672,8 +671,25 @@ bool DistinctGlyphs(const std::wstring& text, const wchar_t* face, int points) {
     return true;
 }
 
+// How far two inks cover the same places, from their top left corners.
+double Overlap(const Ink& a, const Ink& b) {
+    int both = 0, either = 0;
+    const int w = std::max(a.width, b.width);
+    const int h = std::max(a.height, b.height);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int p = x < a.width && y < a.height ? a.bits[static_cast<std::size_t>(y) * a.width + x] : 0;
+            const int q = x < b.width && y < b.height ? b.bits[static_cast<std::size_t>(y) * b.width + x] : 0;
+            both += p & q;
+            either += p | q;
+        }
+    }
+    return either > 0 ? static_cast<double>(both) / either : 0.0;
+}
+
 struct LegibleScan {
     const Picture* shot;
+    RECT dialogArea;  // the dialog's client area on the screen
     const wchar_t* face;
     int points;
     int checked = 0;
@@ -683,38 +699,55 @@ struct LegibleScan {
 BOOL CALLBACK CheckLegible(HWND child, LPARAM argument) {
     auto* scan = reinterpret_cast<LegibleScan*>(argument);
     const std::wstring text = TextOf(child);
-    if (ClassOf(child) != L"Static" || !IsWindowVisible(child) || !HasChinese(text)) return TRUE;
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    const bool isText = ClassOf(child) == L"Static" && (style & SS_TYPEMASK) <= SS_RIGHT;
+    if (!isText || !IsWindowVisible(child) || !HasChinese(text)) return TRUE;
     RECT client;
     GetClientRect(child, &client);
     POINT origin = {0, 0};
     ClientToScreen(child, &origin);
-    const Picture drawn = Render(text, scan->face, scan->points, client.right, client.bottom);
-    // Only the lines the text takes: a neighbour may overlap the rest.
-    const RECT area = {origin.x, origin.y, origin.x + client.right,
-                       origin.y + std::min<int>(client.bottom, drawn.textHeight)};
-    const Ink onScreen = InkOf(*scan->shot, area);
-    const Ink expected = InkOf(drawn, RECT{0, 0, client.right, client.bottom});
-    // Ink in the same places: compared from the top left of the ink, so
-    // that the control's own margins do not matter.
-    int both = 0, either = 0;
-    const int w = std::max(onScreen.width, expected.width);
-    const int h = std::max(onScreen.height, expected.height);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int a = x < onScreen.width && y < onScreen.height
-                              ? onScreen.bits[static_cast<std::size_t>(y) * onScreen.width + x] : 0;
-            const int b = x < expected.width && y < expected.height
-                              ? expected.bits[static_cast<std::size_t>(y) * expected.width + x] : 0;
-            both += a & b;
-            either += a | b;
+    // The character height the dialog manager makes of the point size.
+    HDC screen = GetDC(nullptr);
+    const int nominal = -MulDiv(scan->points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    double overlap = -1.0;
+    int bestHeight = nominal;
+    std::wstring bestFace;
+    Ink onScreen;
+    Ink expected;
+    // FACE may name several faces, comma-separated: a font linked for the
+    // Chinese characters may end up drawing the whole text.
+    std::wstring faces = scan->face;
+    for (std::size_t start = 0; start <= faces.size();) {
+        std::size_t comma = faces.find(L',', start);
+        if (comma == std::wstring::npos) comma = faces.size();
+        const std::wstring face = faces.substr(start, comma - start);
+        start = comma + 1;
+        for (int fontHeight : {nominal}) {
+            const Picture drawn = Render(text, face.c_str(), fontHeight, client.right, client.bottom);
+            // Only the lines the text takes: a neighbour may overlap the rest.
+            // Nor what lies outside the dialog: a control may stick out.
+            RECT area = {origin.x, origin.y, origin.x + client.right,
+                         origin.y + std::min<int>(client.bottom, drawn.textHeight)};
+            IntersectRect(&area, &area, &scan->dialogArea);
+            const Ink screenInk = InkOf(*scan->shot, area);
+            const Ink drawnInk = InkOf(drawn, RECT{0, 0, client.right, client.bottom});
+            const double match = Overlap(screenInk, drawnInk);
+            if (match > overlap) {
+                overlap = match;
+                bestHeight = fontHeight;
+                bestFace = face;
+                onScreen = screenInk;
+                expected = drawnInk;
+            }
         }
     }
-    const double overlap = either > 0 ? static_cast<double>(both) / either : 0.0;
-    const bool distinct = DistinctGlyphs(text, scan->face, scan->points);
+    const bool distinct = DistinctGlyphs(text, bestFace.c_str(), bestHeight);
     const bool legible = overlap >= 0.8 && distinct;
     Print("[" + Utf8(text) + "]: ink " + std::to_string(onScreen.width) + "x" +
           std::to_string(onScreen.height) + " on screen, " + std::to_string(expected.width) + "x" +
-          std::to_string(expected.height) + " drawn, overlap " +
+          std::to_string(expected.height) + " drawn as " + Utf8(bestFace) + " at height " + std::to_string(bestHeight) +
+          ", overlap " +
           std::to_string(static_cast<int>(overlap * 100)) + "%, glyphs " +
           (distinct ? "distinct" : "NOT distinct") + (legible ? "" : " (NOT legible)"));
     ++scan->checked;
@@ -734,7 +767,10 @@ int Legible(const char* shotPath, const char* caption, const char* face, int poi
         return 1;
     }
     const std::wstring faceText = Wide(face);
-    LegibleScan scan{&shot, faceText.c_str(), points};
+    RECT client;
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    LegibleScan scan{&shot, client, faceText.c_str(), points};
     EnumChildWindows(dialog, CheckLegible, reinterpret_cast<LPARAM>(&scan));
     Print(std::to_string(scan.checked) + " Chinese texts checked, " + std::to_string(scan.failed) +
           " not legible");

@@ -360,6 +360,7 @@ case_about() {
   probe_until 10 popup-menus || fail "the right click opened no menu"
   xdotool key a
   expect_about
+  # A bitmap face: the Chinese characters come from the linked font.
   shoot_dialog "About" about "MS Sans Serif" 8
   click_control 1
   probe wait-gone "About" 10 || fail "OK did not close the About box"
