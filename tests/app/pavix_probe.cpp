@@ -29,7 +29,10 @@
 //                           POINTS draws them, and that drawing shows
 //                           distinct glyphs (not boxes)
 //   post-command ID         sends the main window a command
-//   post-message MSG WPARAM LPARAM  posts the main window a message
+//   device-event EVENT      sends the main window WM_DEVICECHANGE with EVENT
+//                           (0x8000 arrival, 0x8004 removal) for a device
+//                           interface, as the system does; how long the
+//                           window took to answer
 //   move X Y                moves the main window (screen coordinates)
 //   close | minimize        the caption's close and minimise boxes
 //   frame-word              the shared frame buffer's frame word
@@ -45,6 +48,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -297,6 +301,28 @@ int PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     return PostMessageW(window, message, wParam, lParam) ? 0 : 1;
+}
+
+// Device events carry a record the system copies into the receiver: they
+// can be sent, not posted.
+int SendDeviceEvent(WPARAM event) {
+    HWND window = MainWindow();
+    if (window == nullptr) {
+        Print("no window");
+        return 1;
+    }
+    DEV_BROADCAST_DEVICEINTERFACE_W device = {};
+    device.dbcc_size = sizeof device;
+    device.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    DWORD_PTR result = 0;
+    const ULONGLONG start = GetTickCount64();
+    if (SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&device),
+                            SMTO_NORMAL, 5000, &result) == 0) {
+        Print("no answer");
+        return 1;
+    }
+    Print("answered after " + std::to_string(GetTickCount64() - start) + " ms");
+    return 0;
 }
 
 // --- notification area ----------------------------------------------------------
@@ -981,9 +1007,8 @@ int main() {
         const std::string face = Utf8(wide[4]);
         return Legible(argument, caption.c_str(), face.c_str(), _wtoi(wide[5]));
     }
-    if (command == "post-message" && argc > 4) {
-        return PostToMain(static_cast<UINT>(std::wcstoul(wide[2], nullptr, 0)),
-                          std::wcstoul(wide[3], nullptr, 0), std::wcstol(wide[4], nullptr, 0));
+    if (command == "device-event" && argument) {
+        return SendDeviceEvent(std::wcstoul(wide[2], nullptr, 0));
     }
     if (command == "post-command" && argument) {
         return PostToMain(WM_COMMAND, std::strtoul(argument, nullptr, 10), 0);

@@ -29,8 +29,9 @@
 #                       with OK and with Esc
 #   device-arrival      a device arrival with a failing, then a slow
 #                       succeeding debug bridge: nothing changes, then the
-#                       USB endpoint and pictures; the window answers
-#                       meanwhile
+#                       USB endpoint and pictures; the window answers the
+#                       arrival at once and within 100 ms while the bridge
+#                       runs
 #   usb-connect         the USB connect command: the box when the bridge
 #                       fails, the link when it forwards
 #   disconnect          the disconnect command drops the link (frame word
@@ -399,7 +400,7 @@ case_device_arrival() {
 
   # The bridge fails: nothing changes.
   next_forward "print:error: device offline"
-  probe post-message 0x219 0x8000 0 || fail "cannot send the device arrival"
+  probe device-event 0x8000 || fail "cannot send the device arrival"
   sleep 5
   [ ! -e "$run/adb-once" ] || fail "the device arrival did not run the bridge"
   [ "$(connections "$phone_log")" -eq 0 ] || fail "a failed forward connected"
@@ -408,7 +409,11 @@ case_device_arrival() {
   # The bridge takes 3 s, then forwards: the window answers meanwhile, and
   # then the link comes up on the forwarded port.
   next_forward "pause:3000"
-  probe post-message 0x219 0x8000 0 || fail "cannot send the device arrival"
+  local answer
+  answer=$(probe device-event 0x8000) || fail "cannot send the device arrival"
+  note "device arrival: $answer"
+  [[ $answer =~ ^answered\ after\ ([0-9]+)\ ms ]] && [ "${BASH_REMATCH[1]}" -le 100 ] ||
+    fail "the window took long over the device arrival: $answer"
   sleep 0.5
   local i
   for i in 1 2 3 4; do
@@ -417,7 +422,7 @@ case_device_arrival() {
   done
   [ -n "$(adb_child_pids)" ] || fail "the bridge was not running while the window answered"
   # Other device events are not arrivals.
-  probe post-message 0x219 0x8004 0 || fail "cannot send a device removal"
+  probe device-event 0x8004 || fail "cannot send a device removal"
   wait_connections "$phone_log" 1 15
   wait_word_at_least 30 15
   # The window's forward does not start the phone app.
