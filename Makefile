@@ -2,7 +2,8 @@
 #   make run     set up, build, and run the demo
 #   make test    set up, build everything, run every test suite
 #   make bench   benchmarks: the frame parser (native) and the camera, the
-#                live link (win64 under Wine)
+#                live link, the Wi-Fi notice to the first picture (win64
+#                under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
 # Set-up installs Debian packages (root) and cross-builds the dependencies
 # once per machine into ~/.cache/pavix-deps (PAVIX_DEPS_DIR overrides).
@@ -63,6 +64,8 @@ bench: build
 	tests/filter/run_camera_bench.sh $(WIN64) 10
 	@echo "== live link: throughput, latency, cost per picture (win64 under Wine)"
 	tests/app/live_link_bench.sh $(WIN64) $(NATIVE) 10
+	@echo "== Wi-Fi notice to first picture (win64 under Wine)"
+	tests/app/notice_bench.sh $(WIN64) $(NATIVE) 20
 
 fuzz: setup $(SANITIZE)/build.ninja
 	cmake --build $(SANITIZE)
