@@ -118,7 +118,7 @@ bool CNoticeListener::ReadNotice(PhoneEndpoint* out) {
     char datagram[kNoticeDatagramMax + 2] = {};
     sockaddr_in sender{};
     int senderSize = sizeof sender;
-    const int received = recvfrom(ReceivingSocket(), datagram, kNoticeDatagramMax + 1, 0,
+    const int received = recvfrom(baseSocket_, datagram, kNoticeDatagramMax + 1, 0,
                                   reinterpret_cast<sockaddr*>(&sender), &senderSize);
     if (received < 1 || received > static_cast<int>(kNoticeDatagramMax)) return false;
     return DecodeNoticeDatagram(reinterpret_cast<const std::uint8_t*>(datagram),

@@ -51,8 +51,9 @@ public:
     bool ReadNotice(PhoneEndpoint* out);
 
 private:
-    // The socket that receives: the leaf the join returned, or the bound
-    // socket itself where the group was joined through the socket options.
+    // The socket whose readiness is reported: the leaf the join returned,
+    // or the bound socket itself where the group was joined through the
+    // socket options. Datagrams are read from the bound socket.
     SOCKET ReceivingSocket() const {
         return leafSocket_ != INVALID_SOCKET ? leafSocket_ : baseSocket_;
     }

@@ -18,7 +18,8 @@
 #                       ports, each aiming at a decoy phone: the link stays
 #                       as it is; a good notice afterwards is still heard
 #   repeated-notices    a burst of notices for the phone already connected
-#                       does not restart the link
+#                       does not restart the link, nor does its code typed
+#                       into the connect dialog (which reports success)
 #   connect-refusals    the connect dialog driven as a person would: a
 #                       7-character and a non-hex code are refused with the
 #                       box, a code with no phone behind it fails after 5 s
@@ -240,6 +241,19 @@ case_repeated_notices() {
   sleep 4
   tail -n +"$lines" "$hold_log" | awk '$2 <= 0 { exit 1 }' || fail "the link dropped (frame word $(last_held_word))"
   [ "$(connections "$phone_log")" -eq 1 ] || fail "the link was made again: $(cat "$phone_log")"
+  check_rising strict
+
+  # The code of the phone already connected: nothing changes, and the
+  # dialog tells success, saves and closes.
+  open_connect_dialog
+  type_code 7f000001
+  click_control 1
+  wait_control_text 40013 "连接手机成功！！！" 10
+  probe wait-gone "$connect_caption" 10 || fail "the dialog did not close by itself"
+  [ "$(cat "$run/pavix_cfg.ini" 2>/dev/null)" = "127.0.0.1:1234:1235" ] ||
+    fail "the settings file holds '$(cat "$run/pavix_cfg.ini" 2>/dev/null)'"
+  tail -n +"$lines" "$hold_log" | awk '$2 <= 0 { exit 1 }' || fail "the link dropped (frame word $(last_held_word))"
+  [ "$(connections "$phone_log")" -eq 1 ] || fail "the code made the link again: $(cat "$phone_log")"
   check_rising strict
   close_promptly
 }
