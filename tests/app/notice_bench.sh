@@ -12,7 +12,7 @@
 # sends the encoded notice announcing the relay's port to 233.0.0.1:7788,
 # and notes when the frame word first rises after the notice. Then the
 # simulator goes away and the program is back to trying every 3 s (frame
-# word -2) before the next try. TRIES (default 20) tries; p50 and max of
+# word -2) before the next try, whose notice comes 0 to 2.9 s after that. TRIES (default 20) tries; p50 and max of
 #   notice -> first picture    the whole way
 #   notice -> first packet     of it: the supervisor's next attempt (it
 #                              tries every 3 s) and the connection
@@ -88,8 +88,9 @@ for ((i = 1; i <= tries; i++)); do
   relay_pid=$!
   extra_pids+=("$relay_pid")
   until grep -q listening "$run/relay-$i.out"; do sleep 0.02; done
-  # The program has no phone now: wait a random part of its 3 s rhythm.
-  sleep "0.$((RANDOM % 10))"
+  # The program has no phone now: the notice comes at a random point of
+  # its 3 s rhythm.
+  sleep "$((RANDOM % 3)).$((RANDOM % 10))"
 
   sent_us=$(now_us)
   "$phonesim" --listen 127.0.0.1:$relay_port --notice 233.0.0.1:7788 --notice-only \
