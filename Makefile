@@ -2,7 +2,8 @@
 #   make run     set up, build, and run the demo
 #   make test    set up, build everything, run every test suite
 #   make bench   benchmarks: the frame parser (native) and the camera, the
-#                live link (win64 under Wine)
+#                live link, the Wi-Fi notice to the first picture (win64
+#                under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
 #   make soak    pavix.exe streaming with faults for SOAK_MINUTES (default 30)
 #   make dist    the Windows installers and the portable zip, into DIST
@@ -72,6 +73,8 @@ bench: build
 	tests/app/live_link_bench.sh $(WIN64) $(NATIVE) 10
 	@echo "== recording: CPU per recorded second against not recording (win64 under Wine)"
 	tests/app/record_bench.sh $(WIN64) $(NATIVE) 10
+	@echo "== Wi-Fi notice to first picture (win64 under Wine)"
+	tests/app/notice_bench.sh $(WIN64) $(NATIVE) 20
 
 # Soak (not part of test): pavix.exe under Wine streams with faults for
 # SOAK_MINUTES, printing its memory, handles, threads and pictures each minute.

@@ -43,6 +43,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     }
     if (g_engine->Init() != 0) return FailedStart();
     if (g_engine->CreateMainWindow(showCommand) != 0) return FailedStart();
+    // Without notices the program still runs: the result is not needed.
+    g_engine->AttachNoticeListener();
     g_engine->LoadSettings();
     if (g_engine->StartCommThread() != 0) return FailedStart();
     if (g_engine->StartFpsThread() != 0) return FailedStart();

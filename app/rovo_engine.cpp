@@ -9,11 +9,14 @@
 #include "app/single_instance.h"
 #include "frames/jpeg_decoder.h"
 #include "link/comm_handler.h"
+#include "link/notice_listener.h"
 #include "record/dshow_handler.h"
 #include "shared/debug_text.h"
 #include "shared/shared_frame_buffer.h"
 #include "ui/settings_file.h"
 #include "ui/ui_handler.h"
+#include "ui/update_check.h"
+#include "ui/window_messages.h"
 
 namespace pavix {
 
@@ -35,6 +38,10 @@ CRovoEngine::~CRovoEngine() {
     ui_ = nullptr;
     delete recorder_;
     recorder_ = nullptr;
+    delete noticeListener7788_;
+    noticeListener7788_ = nullptr;
+    delete noticeListener7790_;
+    noticeListener7790_ = nullptr;
 }
 
 int CRovoEngine::Init() {
@@ -81,6 +88,13 @@ int CRovoEngine::Init() {
 
     // The virtual camera shows the idle picture from the start.
     DrawToSharedFrame(ui_->IdlePicture(), STATUS_STARTUP);
+
+    // The phone's Wi-Fi notices. Without a listener the program still runs
+    // (the connect dialog and the USB path remain).
+    noticeListener7788_ = new (std::nothrow) CNoticeListener(7788, WM_NOTICE_7788);
+    if (noticeListener7788_ != nullptr) noticeListener7788_->Open();
+    noticeListener7790_ = new (std::nothrow) CNoticeListener(7790, WM_NOTICE_7790);
+    if (noticeListener7790_ != nullptr) noticeListener7790_->Open();
     return 0;
 }
 
@@ -147,6 +161,7 @@ void CRovoEngine::StopFpsThread() {
 }
 
 void CRovoEngine::Close() {
+    StopUsbThread();
     if (instanceGuard_ != nullptr) {
         CloseHandle(instanceGuard_);
         instanceGuard_ = nullptr;
@@ -158,6 +173,9 @@ void CRovoEngine::Close() {
         // Tells the camera's readers that the program has ended.
         DrawToSharedFrame(ui_->IdlePicture(), STATUS_SHUTDOWN);
     }
+    // The listeners' sockets go before the link ends Windows Sockets.
+    if (noticeListener7788_ != nullptr) noticeListener7788_->Close();
+    if (noticeListener7790_ != nullptr) noticeListener7790_->Close();
     if (link_ != nullptr) link_->Cleanup();
     if (ui_ != nullptr) ui_->Shutdown();
     if (recorder_ != nullptr) recorder_->Cleanup();

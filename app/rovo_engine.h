@@ -21,6 +21,7 @@ namespace pavix {
 class CCommHandler;
 class CDShowHandler;
 class CJpegDecoder;
+class CNoticeListener;
 class CUIHandler;
 
 // Recording codecs: which video compressor a recording goes through.
@@ -36,8 +37,10 @@ enum RecordingCodec : std::int32_t {
 //   Init              single-instance guard, GDI+, the shared frame buffer
 //                     (showing the idle picture), the user interface (which
 //                     opens the main thread's COM apartment), the recording
-//                     graph, Windows Sockets, the JPEG decoder
+//                     graph, Windows Sockets, the JPEG decoder, the two
+//                     notice listeners (ports 7788 and 7790)
 //   CreateMainWindow  the main window, the notification-area icon
+//   AttachNoticeListener  both listeners report to the main window
 //   LoadSettings      the phone endpoint of the last manual connection
 //   StartCommThread   the update check, then the connection supervisor
 //   StartFpsThread    the frame thread
@@ -58,6 +61,10 @@ public:
     int Init();
     // 0, or -1 when the main window cannot be created (the user was told).
     int CreateMainWindow(int showCommand);
+    // Joins both notice listeners to their group and has them report to
+    // the main window. False when either could not be attached (the program
+    // goes on without its notices).
+    bool AttachNoticeListener();
     void LoadSettings();
     // 0, or -1 when the thread cannot be created.
     int StartCommThread();
@@ -97,8 +104,13 @@ public:
     // endpoint is the stored one; otherwise it stores it, drops the link and
     // allows the supervisor to connect to it. An address of 40 or more
     // characters is refused.
-    void SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2);
-    void Disconnect();
+    void SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2) override;
+    void Disconnect() override;
+    bool SaveSettings() override;
+    // A datagram waits on the listener of port 7788 (0) or 7790 (1).
+    void PrepareData(int selector) override;
+    void StartUsbForward(bool reportFailure) override;
+    void StopUsbThread();
     bool HaveGetClientInfo() const { return haveGetClientInfo_ != 0; }
     PhoneEndpoint Endpoint() const;
 
@@ -125,6 +137,7 @@ public:
 private:
     friend DWORD WINAPI CommThreadProc(LPVOID engine);
     friend DWORD WINAPI FpsThreadProc(LPVOID engine);
+    friend DWORD WINAPI UsbForwardThreadProc(LPVOID engine);
 
     CUIHandler* UI() const { return ui_; }
     CWorkerThread& CommThread() { return commThread_; }
@@ -187,6 +200,14 @@ private:
     // The file the user chose for the running or last recording.
     static constexpr DWORD kRecordingPathSize = 512;
     wchar_t recordingPath_[kRecordingPathSize] = {};
+    CNoticeListener* noticeListener7788_ = nullptr;
+    CNoticeListener* noticeListener7790_ = nullptr;
+    // The debug bridge's forward for the window (device arrival, USB
+    // connect): whether one runs, and whether its failure is to be told.
+    CWorkerThread usbThread_;
+    CriticalSection usbLock_;
+    bool usbForwardRunning_ = false;
+    bool usbReportFailure_ = false;
     volatile LONG haveGetClientInfo_ = 0;
     mutable CriticalSection endpointLock_;
     PhoneEndpoint endpoint_;
@@ -195,8 +216,9 @@ private:
 // The process-wide receive ring between the phone link and the frame parser.
 CRecvRing& ReceiveRing();
 
-// The two workers' thread procedures; the argument is the engine.
+// The workers' thread procedures; the argument is the engine.
 DWORD WINAPI CommThreadProc(LPVOID engine);
 DWORD WINAPI FpsThreadProc(LPVOID engine);
+DWORD WINAPI UsbForwardThreadProc(LPVOID engine);
 
 }  // namespace pavix

@@ -70,16 +70,20 @@ int CCommHandler::ConnectMoblie(const char* address, int port, SOCKET* place,
 
     if (connect(socket, reinterpret_cast<const sockaddr*>(&phone), sizeof phone) != 0) {
         // In progress: wait until writable, in short steps so that a stop
-        // need not sit out the whole time limit.
+        // need not sit out the whole time limit. A refused connection shows
+        // in the exception set: no reason to wait any longer then.
         bool writable = false;
         for (int waited = 0; !writable && waited < kConnectTimeoutMs; waited += kPollMs) {
             if (!pause(0)) break;
             fd_set writeSet;
             FD_ZERO(&writeSet);
             FD_SET(socket, &writeSet);
+            fd_set failedSet;
+            FD_ZERO(&failedSet);
+            FD_SET(socket, &failedSet);
             timeval step{0, kPollMs * 1000};
-            const int ready = select(0, nullptr, &writeSet, nullptr, &step);
-            if (ready < 0) break;
+            const int ready = select(0, nullptr, &writeSet, &failedSet, &step);
+            if (ready < 0 || FD_ISSET(socket, &failedSet)) break;
             writable = ready > 0;
         }
         if (!writable) {

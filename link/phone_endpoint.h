@@ -18,4 +18,10 @@ struct PhoneEndpoint {
     std::int32_t port2 = 0;
 };
 
+// The phone app's ports behind a typed code, and the endpoint of the USB
+// path: the debug bridge forwards the local port 1234 to the phone.
+constexpr std::int32_t kPhonePort = 1234;
+constexpr std::int32_t kPhonePort2 = 1235;
+constexpr char kUsbPhoneAddress[] = "127.0.0.1";
+
 }  // namespace pavix

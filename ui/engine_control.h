@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace pavix {
 
 // A picture for the preview pane: width x height pixels of 4 bytes (blue,
@@ -25,6 +27,25 @@ public:
     // ReleasePanePicture; false when there is none to show.
     virtual bool AcquirePanePicture(PanePicture* picture) = 0;
     virtual void ReleasePanePicture() = 0;
+
+    // A datagram waits on a notice listener (0: port 7788, 1: port 7790):
+    // read it, and aim at the phone it announces.
+    virtual void PrepareData(int selector) = 0;
+
+    // The phone endpoint: changes nothing when it is the one already set;
+    // otherwise the link is dropped and made to the new one.
+    virtual void SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2) = 0;
+    // Drops the link; the supervisor waits for a new endpoint.
+    virtual void Disconnect() = 0;
+    // Writes the current endpoint to the settings file; false when it could
+    // not be written.
+    virtual bool SaveSettings() = 0;
+
+    // Has the debug bridge forward the phone's port, on a worker thread.
+    // The main window gets WM_USB_FORWARDED when it is done: wParam says
+    // whether the forward is in place, lParam whether a failure is to be
+    // reported (some request since the last result asked for that).
+    virtual void StartUsbForward(bool reportFailure) = 0;
 
     // The main window is being destroyed: stop the workers and close every
     // part of the program.

@@ -1,10 +1,13 @@
 #include "ui/main_window.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <string>
 
+#include "link/phone_endpoint.h"
+#include "ui/dialogs.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_handler.h"
 #include "ui/ui_texts.h"
@@ -71,8 +74,39 @@ void AnswerTooltipRequest(HWND window, LPARAM lParam) {
     request->lpszText = MAKEINTRESOURCEW(text);
 }
 
+// The dialogs are modal and belong to the main window, which is brought
+// back from the notification area first.
+void RunDialog(CUIHandler& ui, HWND window, int dialog, DLGPROC procedure) {
+    RestoreToFront(window);
+    DialogBoxParamW(ui.Instance(), MAKEINTRESOURCEW(dialog), window, procedure,
+                    reinterpret_cast<LPARAM>(&ui));
+}
+
+// The debug bridge's forward is done: aim at the forwarded port, or say
+// what to do when the user asked for it.
+void OnUsbForwarded(CUIHandler& ui, HWND window, WPARAM forwarded, LPARAM reportFailure) {
+    if (forwarded != 0) {
+        ui.Engine().SetPhoneEndpoint(kUsbPhoneAddress, kPhonePort, kPhonePort2);
+    } else if (reportFailure != 0) {
+        MessageBoxW(window, kUsbFailedText, kMainWindowTitle, MB_OK);
+    }
+}
+
 LRESULT OnCommand(CUIHandler& ui, HWND window, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
+    case CMD_ABOUT:
+        RunDialog(ui, window, IDD_ABOUT, AboutDlgProc);
+        return 0;
+    case CMD_WIFI_CONNECT:
+        RunDialog(ui, window, IDD_CONNECT, ConnectDlgProc);
+        return 0;
+    case CMD_USB_CONNECT:
+        // The bridge can take seconds: never on this thread.
+        ui.Engine().StartUsbForward(true);
+        return 0;
+    case CMD_DISCONNECT:
+        ui.Engine().Disconnect();
+        return 0;
     case CMD_EXIT:
         DestroyWindow(window);
         return 0;
@@ -185,6 +219,19 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_TRAY_CALLBACK:
         OnTrayEvent(window, lParam);
+        return 0;
+    case WM_DEVICECHANGE:
+        // A device came: perhaps a phone on USB.
+        if (wParam == DBT_DEVICEARRIVAL) ui->Engine().StartUsbForward(false);
+        return 0;
+    case WM_USB_FORWARDED:
+        OnUsbForwarded(*ui, window, wParam, lParam);
+        return 0;
+    case WM_NOTICE_7788:
+    case WM_NOTICE_7790:
+        if (LOWORD(lParam) == kNoticeReadEvent) {
+            ui->Engine().PrepareData(message == WM_NOTICE_7788 ? 0 : 1);
+        }
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);

@@ -30,13 +30,17 @@
 #define IDD_ABOUT 103
 #define IDD_CONNECT 138
 
-/* Controls of the dialogs. */
-#define IDC_ABOUT_ICON 1001
-#define IDC_ABOUT_PRODUCT 1002
-#define IDC_ABOUT_WEB 1003
-#define IDC_CONNECT_PROMPT 1010
-#define IDC_CONNECT_CODE 1011
-#define IDC_CONNECT_STATE 1012
+/* Controls of the dialogs. The About box's texts have no identifier of
+   their own (-1); its icon carries 2. */
+#define IDC_ABOUT_ICON 2
+#define IDC_CONNECT_PROMPT 40008 /* "请输入手机验证码:" */
+#define IDC_CONNECT_CODE 40009   /* the phone's code */
+#define IDC_CONNECT_STATE 40013  /* the progress line, hidden at first */
+
+/* Timers of the connect dialog: judge the attempt 5 s after OK, close 1 s
+   after a success. */
+#define TIMER_CONNECT_CHECK 101
+#define TIMER_CONNECT_CLOSE 102
 
 /* Strings. */
 #define IDS_START_PAVIX 109

@@ -21,6 +21,9 @@ inline constexpr wchar_t kFilterMissingText[] = L"安装程序失败, 请联系�
 inline constexpr wchar_t kBalloonTitle[] = L"Pavix有新版本啦";
 inline constexpr wchar_t kBalloonText[] = L"点击进入下载页面";
 
+// The caption of the program's hints.
+inline constexpr wchar_t kHintCaption[] = L"提示";
+
 // Recording: the save dialog's file types, the status bar's note while a
 // recording runs (its free part), and what the user is told when a
 // recording cannot start.
@@ -28,9 +31,19 @@ inline constexpr wchar_t kRecordFileFilter[] =
     L"Media files (*.avi)\0*.avi\0All files (*.*)\0*.*\0";
 inline constexpr wchar_t kRecordDefaultExtension[] = L"avi";
 inline constexpr wchar_t kRecordingStatusText[] = L"录像中";
-inline constexpr wchar_t kHintCaption[] = L"提示";
 inline constexpr wchar_t kRecordFileInUseText[] = L"所选文件正在被使用, 无法替换";
 inline constexpr wchar_t kRecordStartFailedText[] = L"无法开始录像, 请检查保存位置后重试";
+
+// The connect dialog: the refusal of a code that is not the phone's eight
+// hexadecimal digits, and its progress line.
+inline constexpr wchar_t kBadCodeText[] = L"请输入正确的验证码";
+inline constexpr wchar_t kConnectingText[] = L"正在连接手机...";
+inline constexpr wchar_t kConnectSucceededText[] = L"连接手机成功！！！";
+inline constexpr wchar_t kConnectFailedText[] = L"连接手机失败，请检查网络和验证码";
+
+// The USB connect command when the debug bridge could not forward the port.
+inline constexpr wchar_t kUsbFailedText[] =
+    L"请将手机USB线连接到电脑，并确保手机已打开USB调试模式";
 
 // The status bar's first text, before any state was entered.
 inline constexpr wchar_t kStartupStatusText[] = L"没有连上手机";

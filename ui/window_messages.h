@@ -11,6 +11,13 @@ inline constexpr UINT WM_NOTICE_7790 = 1081;     // a notice waits on UDP port 7
 // The update check's answer; wParam 1 when a newer version exists.
 inline constexpr UINT WM_UPDATE_CHECKED = WM_APP + 1;
 
+// The debug bridge's port forward, run on a worker thread for the window,
+// is done (see EngineControl::StartUsbForward).
+inline constexpr UINT WM_USB_FORWARDED = WM_APP + 15;
+
+// The socket event in a notice message's lParam that means "readable".
+inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
+
 // The balloon timer: armed once, 30 s after the window came up.
 inline constexpr UINT_PTR TIMER_UPDATE_BALLOON = 100;
 inline constexpr UINT kUpdateBalloonDelayMs = 30000;

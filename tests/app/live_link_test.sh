@@ -606,6 +606,9 @@ case_picture_sizes() {
   close_promptly
 }
 
+# Sourced by another test script for its helpers: no case runs.
+[ "${BASH_SOURCE[0]}" != "$0" ] && return 0
+
 case "$case_name" in
   stored-endpoint) case_stored_endpoint ;;
   loss-close) case_loss_close ;;

@@ -29,6 +29,23 @@
 //                           (the modal dialog it runs) and prints its
 //                           caption and place
 //   popup-cancel            cancels that dialog (Esc, the close box)
+//   dialog CAPTION          an open dialog: its place, owner and controls
+//                           (identifier, class, text, visibility and place
+//                           on the screen)
+//   wait-gone CAPTION SECONDS  waits until no dialog has that caption
+//   wait-text CAPTION ID TEXT SECONDS
+//                           waits until control ID of that dialog is shown
+//                           with TEXT; how long that took
+//   legible SHOT CAPTION FACE POINTS
+//                           whether the Chinese texts of that dialog's
+//                           static controls appear in the screenshot SHOT
+//                           (a 24-bit BMP of the whole screen) as FACE at
+//                           POINTS draws them, and that drawing shows
+//                           distinct glyphs (not boxes)
+//   device-event EVENT      sends the main window WM_DEVICECHANGE with EVENT
+//                           (0x8000 arrival, 0x8004 removal) for a device
+//                           interface, as the system does; how long the
+//                           window took to answer
 //   move X Y                moves the main window (screen coordinates)
 //   close | minimize        the caption's close and minimise boxes
 //   frame-word              the shared frame buffer's frame word
@@ -46,9 +63,11 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -362,6 +381,28 @@ int PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
     return PostMessageW(window, message, wParam, lParam) ? 0 : 1;
 }
 
+// Device events carry a record the system copies into the receiver: they
+// can be sent, not posted.
+int SendDeviceEvent(WPARAM event) {
+    HWND window = MainWindow();
+    if (window == nullptr) {
+        Print("no window");
+        return 1;
+    }
+    DEV_BROADCAST_DEVICEINTERFACE_W device = {};
+    device.dbcc_size = sizeof device;
+    device.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    DWORD_PTR result = 0;
+    const ULONGLONG start = GetTickCount64();
+    if (SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&device),
+                            SMTO_NORMAL, 5000, &result) == 0) {
+        Print("no answer");
+        return 1;
+    }
+    Print("answered after " + std::to_string(GetTickCount64() - start) + " ms");
+    return 0;
+}
+
 // --- notification area ----------------------------------------------------------
 
 // The tools of a tooltip control: the tray's icons show their tooltips
@@ -505,6 +546,7 @@ int DescribeBox(const char* caption) {
     }
     HWND owner = GetWindow(box, GW_OWNER);
     Print("owner=" + std::string(owner == nullptr ? "none" : owner == MainWindow() ? "main" : "other"));
+    if (owner != nullptr) Print("owner caption=[" + Utf8(TextOf(owner)) + "]");
     EnumChildWindows(box, PrintBoxText, 0);
     return 0;
 }
@@ -630,6 +672,328 @@ int SaveAs(const char* path, bool replace) {
     }
     Print("the dialog stayed");
     return 1;
+}
+
+
+// --- dialogs ----------------------------------------------------------------------
+
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right - rect.left) + "," + std::to_string(rect.bottom - rect.top);
+}
+
+BOOL CALLBACK PrintControl(HWND child, LPARAM) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    // Texts without an identifier of their own carry 0xFFFF, that is -1.
+    const int id = GetDlgCtrlID(child);
+    Print("control id=" + std::to_string(id == 0xFFFF ? -1 : id) +
+          " class=" + Utf8(ClassOf(child)) + " text=[" + Utf8(TextOf(child)) + "]" +
+          " visible=" + std::to_string(IsWindowVisible(child) ? 1 : 0) +
+          " rect=" + RectText(rect));
+    return TRUE;
+}
+
+int DescribeDialog(const char* caption) {
+    HWND dialog = Box(caption);
+    if (dialog == nullptr) {
+        Print("no dialog");
+        return 1;
+    }
+    RECT rect;
+    GetWindowRect(dialog, &rect);
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    Print("dialog rect=" + RectText(rect));
+    Print("owner=" + std::string(owner == nullptr ? "none" : owner == MainWindow() ? "main" : "other"));
+    EnumChildWindows(dialog, PrintControl, 0);
+    return 0;
+}
+
+int WaitGone(const char* caption, double seconds) {
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG deadline = start + static_cast<ULONGLONG>(seconds * 1000);
+    while (GetTickCount64() < deadline) {
+        if (Box(caption) == nullptr) {
+            Print("gone after " + std::to_string(GetTickCount64() - start) + " ms");
+            return 0;
+        }
+        Sleep(10);
+    }
+    Print("still there");
+    return 1;
+}
+
+int WaitText(const char* caption, int id, const std::wstring& text, double seconds) {
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG deadline = start + static_cast<ULONGLONG>(seconds * 1000);
+    std::wstring last;
+    while (GetTickCount64() < deadline) {
+        HWND dialog = Box(caption);
+        HWND control = dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
+        if (control != nullptr) {
+            last = TextOf(control);
+            if (IsWindowVisible(control) && last == text) {
+                Print("shown after " + std::to_string(GetTickCount64() - start) + " ms");
+                return 0;
+            }
+        }
+        Sleep(5);
+    }
+    Print("not shown; last text [" + Utf8(last) + "]");
+    return 1;
+}
+
+// A 24-bit bottom-up BMP file, as ImageMagick writes a screenshot.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    int textHeight = 0;  // a drawing's: the height its text takes
+    std::vector<BYTE> rgb;  // top row first, 3 bytes a pixel (blue, green, red)
+    int Ink(int x, int y) const {
+        const BYTE* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+        return (p[0] + p[1] + p[2]) / 3 < 128 ? 1 : 0;
+    }
+};
+
+bool ReadBmp(const char* path, Picture* out) {
+    std::FILE* in = _wfopen(Wide(path).c_str(), L"rb");
+    if (in == nullptr) return false;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    bool ok = std::fread(&file, sizeof file, 1, in) == 1 && std::fread(&info, sizeof info, 1, in) == 1 &&
+              file.bfType == 0x4D42 && info.biBitCount == 24 && info.biCompression == BI_RGB &&
+              info.biWidth > 0 && info.biWidth <= 8192 && info.biHeight != 0 &&
+              std::abs(info.biHeight) <= 8192;
+    if (ok) {
+        out->width = info.biWidth;
+        out->height = std::abs(info.biHeight);
+        const std::size_t stride = (static_cast<std::size_t>(out->width) * 3 + 3) & ~std::size_t{3};
+        std::vector<BYTE> row(stride);
+        out->rgb.assign(static_cast<std::size_t>(out->width) * out->height * 3, 0);
+        std::fseek(in, static_cast<long>(file.bfOffBits), SEEK_SET);
+        for (int r = 0; ok && r < out->height; ++r) {
+            ok = std::fread(row.data(), 1, stride, in) == stride;
+            const int y = info.biHeight > 0 ? out->height - 1 - r : r;
+            std::memcpy(&out->rgb[static_cast<std::size_t>(y) * out->width * 3], row.data(),
+                        static_cast<std::size_t>(out->width) * 3);
+        }
+    }
+    std::fclose(in);
+    return ok;
+}
+
+// The ink (dark pixels) of a picture area, cut to its bounding box.
+struct Ink {
+    int width = 0;
+    int height = 0;
+    std::vector<int> bits;
+    int count = 0;
+};
+
+Ink InkOf(const Picture& picture, const RECT& area) {
+    int left = area.right, top = area.bottom, right = area.left - 1, bottom = area.top - 1;
+    for (int y = std::max<int>(0, area.top); y < std::min<int>(picture.height, area.bottom); ++y) {
+        for (int x = std::max<int>(0, area.left); x < std::min<int>(picture.width, area.right); ++x) {
+            if (!picture.Ink(x, y)) continue;
+            left = std::min<int>(left, x);
+            right = std::max<int>(right, x);
+            top = std::min<int>(top, y);
+            bottom = std::max<int>(bottom, y);
+        }
+    }
+    Ink ink;
+    if (right < left) return ink;
+    ink.width = right - left + 1;
+    ink.height = bottom - top + 1;
+    ink.bits.assign(static_cast<std::size_t>(ink.width) * ink.height, 0);
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            const int bit = picture.Ink(x, y);
+            ink.bits[static_cast<std::size_t>(y - top) * ink.width + (x - left)] = bit;
+            ink.count += bit;
+        }
+    }
+    return ink;
+}
+
+// `text` drawn as a static control draws it, black on the dialog colour,
+// into a picture of `width` x `height`.
+Picture Render(const std::wstring& text, const wchar_t* face, int fontHeight, int width, int height) {
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HFONT font = CreateFontW(fontHeight, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             0, 0, PROOF_QUALITY, FF_DONTCARE, face);  // as the dialog manager does
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    RECT all = {0, 0, width, height};
+    HBRUSH face_brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    FillRect(dc, &all, face_brush);
+    DeleteObject(face_brush);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    constexpr UINT kStaticFormat = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK;
+    RECT measured = all;
+    DrawTextW(dc, text.c_str(), -1, &measured, kStaticFormat | DT_CALCRECT);
+    picture.textHeight = measured.bottom - measured.top;
+    DrawTextW(dc, text.c_str(), -1, &all, kStaticFormat);
+    GdiFlush();
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    picture.rgb.assign(static_cast<std::size_t>(width) * height * 3, 0);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(&picture.rgb[static_cast<std::size_t>(y) * width * 3],
+                    static_cast<const BYTE*>(bits) + y * stride, static_cast<std::size_t>(width) * 3);
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(font);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return picture;
+}
+
+bool HasChinese(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c >= 0x3000) return true;
+    }
+    return false;
+}
+
+// Each Chinese character of `text`, drawn alone with the face, gives a
+// glyph of its own: boxes would all be alike.
+bool DistinctGlyphs(const std::wstring& text, const wchar_t* face, int fontHeight) {
+    std::wstring characters;
+    for (wchar_t c : text) {
+        if (c >= 0x3000 && characters.find(c) == std::wstring::npos) characters.push_back(c);
+    }
+    std::vector<std::vector<int>> seen;
+    for (wchar_t c : characters) {
+        const Picture one = Render(std::wstring(1, c), face, fontHeight, 48, 48);
+        const Ink ink = InkOf(one, RECT{0, 0, 48, 48});
+        if (ink.count == 0) return false;
+        std::vector<int> key = ink.bits;
+        key.push_back(ink.width);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) return false;
+        seen.push_back(key);
+    }
+    return true;
+}
+
+// How far two inks cover the same places, from their top left corners.
+double Overlap(const Ink& a, const Ink& b) {
+    int both = 0, either = 0;
+    const int w = std::max(a.width, b.width);
+    const int h = std::max(a.height, b.height);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int p = x < a.width && y < a.height ? a.bits[static_cast<std::size_t>(y) * a.width + x] : 0;
+            const int q = x < b.width && y < b.height ? b.bits[static_cast<std::size_t>(y) * b.width + x] : 0;
+            both += p & q;
+            either += p | q;
+        }
+    }
+    return either > 0 ? static_cast<double>(both) / either : 0.0;
+}
+
+struct LegibleScan {
+    const Picture* shot;
+    RECT dialogArea;  // the dialog's client area on the screen
+    const wchar_t* face;
+    int points;
+    int checked = 0;
+    int failed = 0;
+};
+
+BOOL CALLBACK CheckLegible(HWND child, LPARAM argument) {
+    auto* scan = reinterpret_cast<LegibleScan*>(argument);
+    const std::wstring text = TextOf(child);
+    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    const bool isText = ClassOf(child) == L"Static" && (style & SS_TYPEMASK) <= SS_RIGHT;
+    if (!isText || !IsWindowVisible(child) || !HasChinese(text)) return TRUE;
+    RECT client;
+    GetClientRect(child, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(child, &origin);
+    // The character height the dialog manager makes of the point size.
+    HDC screen = GetDC(nullptr);
+    const int nominal = -MulDiv(scan->points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    double overlap = -1.0;
+    int bestHeight = nominal;
+    std::wstring bestFace;
+    Ink onScreen;
+    Ink expected;
+    // FACE may name several faces, comma-separated: a font linked for the
+    // Chinese characters may end up drawing the whole text.
+    std::wstring faces = scan->face;
+    for (std::size_t start = 0; start <= faces.size();) {
+        std::size_t comma = faces.find(L',', start);
+        if (comma == std::wstring::npos) comma = faces.size();
+        const std::wstring face = faces.substr(start, comma - start);
+        start = comma + 1;
+        for (int fontHeight : {nominal}) {
+            const Picture drawn = Render(text, face.c_str(), fontHeight, client.right, client.bottom);
+            // Only the lines the text takes: a neighbour may overlap the rest.
+            // Nor what lies outside the dialog: a control may stick out.
+            RECT area = {origin.x, origin.y, origin.x + client.right,
+                         origin.y + std::min<int>(client.bottom, drawn.textHeight)};
+            IntersectRect(&area, &area, &scan->dialogArea);
+            const Ink screenInk = InkOf(*scan->shot, area);
+            const Ink drawnInk = InkOf(drawn, RECT{0, 0, client.right, client.bottom});
+            const double match = Overlap(screenInk, drawnInk);
+            if (match > overlap) {
+                overlap = match;
+                bestHeight = fontHeight;
+                bestFace = face;
+                onScreen = screenInk;
+                expected = drawnInk;
+            }
+        }
+    }
+    const bool distinct = DistinctGlyphs(text, bestFace.c_str(), bestHeight);
+    const bool legible = overlap >= 0.8 && distinct;
+    Print("[" + Utf8(text) + "]: ink " + std::to_string(onScreen.width) + "x" +
+          std::to_string(onScreen.height) + " on screen, " + std::to_string(expected.width) + "x" +
+          std::to_string(expected.height) + " drawn as " + Utf8(bestFace) + " at height " + std::to_string(bestHeight) +
+          ", overlap " +
+          std::to_string(static_cast<int>(overlap * 100)) + "%, glyphs " +
+          (distinct ? "distinct" : "NOT distinct") + (legible ? "" : " (NOT legible)"));
+    ++scan->checked;
+    if (!legible) ++scan->failed;
+    return TRUE;
+}
+
+int Legible(const char* shotPath, const char* caption, const char* face, int points) {
+    Picture shot;
+    if (!ReadBmp(shotPath, &shot)) {
+        Print("cannot read " + std::string(shotPath));
+        return 1;
+    }
+    HWND dialog = Box(caption);
+    if (dialog == nullptr) {
+        Print("no dialog");
+        return 1;
+    }
+    const std::wstring faceText = Wide(face);
+    RECT client;
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    LegibleScan scan{&shot, client, faceText.c_str(), points};
+    EnumChildWindows(dialog, CheckLegible, reinterpret_cast<LPARAM>(&scan));
+    Print(std::to_string(scan.checked) + " Chinese texts checked, " + std::to_string(scan.failed) +
+          " not legible");
+    return scan.checked > 0 && scan.failed == 0 ? 0 : 1;
 }
 
 // --- shared frame buffer -----------------------------------------------------------
@@ -892,6 +1256,19 @@ int main() {
         Sleep(static_cast<DWORD>(_wtof(wide[3]) * 1000));
         CloseHandle(file);
         return 0;
+    }
+    if (command == "dialog" && argument) return DescribeDialog(argument);
+    if (command == "wait-gone" && argc > 3) return WaitGone(argument, _wtof(wide[3]));
+    if (command == "wait-text" && argc > 5) {
+        return WaitText(argument, _wtoi(wide[3]), wide[4], _wtof(wide[5]));
+    }
+    if (command == "legible" && argc > 5) {
+        const std::string caption = Utf8(wide[3]);
+        const std::string face = Utf8(wide[4]);
+        return Legible(argument, caption.c_str(), face.c_str(), _wtoi(wide[5]));
+    }
+    if (command == "device-event" && argument) {
+        return SendDeviceEvent(std::wcstoul(wide[2], nullptr, 0));
     }
     if (command == "post-command" && argument) {
         return PostToMain(WM_COMMAND, std::strtoul(argument, nullptr, 10), 0);

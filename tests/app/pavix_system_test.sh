@@ -107,15 +107,17 @@ check_window() {
   [ "$out" = "$(printf '%s\n' \
     'popup=[菜单]' \
     'item 1 id=40014 text=[(&W)无线连接（Wifi）]' \
-    'item 2 separator' \
-    'item 3 id=32772 text=[(&R)开始录像]' \
-    'item 4 id=32773 text=[(&S)停止录像]' \
-    'item 5 separator' \
-    'item 6 id=40002 text=[(&D)软件升级]' \
-    'item 7 id=104 text=[(&A)关于 ...]' \
-    'item 8 id=106 text=[(&H)帮助 ...]' \
-    'item 9 separator' \
-    'item 10 id=105 text=[(&E)退出]')" ] || fail "the function menu differs"
+    'item 2 id=40015 text=[(&U)有线连接（USB）]' \
+    'item 3 id=32774 text=[(&C)断开连接]' \
+    'item 4 separator' \
+    'item 5 id=32772 text=[(&R)开始录像]' \
+    'item 6 id=32773 text=[(&S)停止录像]' \
+    'item 7 separator' \
+    'item 8 id=40002 text=[(&D)软件升级]' \
+    'item 9 id=104 text=[(&A)关于 ...]' \
+    'item 10 id=106 text=[(&H)帮助 ...]' \
+    'item 11 separator' \
+    'item 12 id=105 text=[(&E)退出]')" ] || fail "the function menu differs"
 }
 
 take_screenshots() {

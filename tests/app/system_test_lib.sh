@@ -193,7 +193,8 @@ make_pavix_prefix() {
   "$wine" wineboot --init >/dev/null 2>&1
   "$wineserver" -w
   local face
-  for face in Tahoma "MS Shell Dlg" "Microsoft Sans Serif"; do
+  # The About box's face too.
+  for face in Tahoma "MS Shell Dlg" "Microsoft Sans Serif" "MS Sans Serif"; do
     "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
       /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 ||
       fail "reg add FontLink $face"

@@ -176,6 +176,19 @@ TEST_F(CommHandlerTest, NobodyListeningFailsWithinTheTimeLimit) {
     EXPECT_FALSE(link.IsConnected());
 }
 
+// A port nobody listens on on this machine refuses at once: the attempt
+// does not sit out the time limit (a new endpoint waits for it otherwise).
+TEST_F(CommHandlerTest, RefusedConnectionFailsAtOnce) {
+    int port;
+    {
+        FakePhone gone;
+        port = gone.Port();
+    }
+    const auto start = Clock::now();
+    EXPECT_EQ(link.ConnectMobileWorker("127.0.0.1", port, GoOn), -1);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+}
+
 TEST_F(CommHandlerTest, StopEndsAConnectPromptly) {
     int port;
     {

@@ -4,10 +4,15 @@
 //   FAKE_ADB_LOG       file that gets one line per run: the command line
 //   FAKE_ADB_FORWARD   behaviour for "forward ...", likewise
 //   FAKE_ADB_START     for "shell am start ...", and FAKE_ADB_INSTALL
+//   FAKE_ADB_ONCE      a file: the first "forward" run that finds it takes
+//                      it away and behaves as the file says instead of
+//                      FAKE_ADB_FORWARD (one run of several, chosen by the
+//                      test at the moment it creates the file)
 // Behaviours: unset or empty: print nothing and exit; "print:TEXT": print
 // TEXT and exit; "silent": say nothing and stay alive; "chatty:N": print a
 // line every 300 ms for N seconds, then exit; "descendant:TEXT": print TEXT,
-// leave a silent child holding the output, and exit.
+// leave a silent child holding the output, and exit; "pause:MS": say
+// nothing for MS milliseconds, then exit.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +34,25 @@ void Log() {
         std::fprintf(log, "%s\n", GetCommandLineA());
         std::fclose(log);
     }
+}
+
+// The behaviour in the FAKE_ADB_ONCE file, if this run is the one that
+// takes the file.
+bool TakeOnce(std::string* behaviour) {
+    const std::string path = Env("FAKE_ADB_ONCE");
+    if (path.empty()) return false;
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return false;
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    // Of two runs that both read it, only one can delete it.
+    if (!DeleteFileA(path.c_str())) return false;
+    *behaviour = read ? line : "";
+    while (!behaviour->empty() && (behaviour->back() == '\n' || behaviour->back() == '\r')) {
+        behaviour->pop_back();
+    }
+    return true;
 }
 
 void LeaveDescendant() {
@@ -58,7 +82,10 @@ int main(int argc, char** argv) {
     }
     Log();
     const char* verb = argc > 1 ? argv[1] : "";
-    const std::string behaviour = std::strcmp(verb, "forward") == 0 ? Env("FAKE_ADB_FORWARD")
+    std::string once;
+    const bool forward = std::strcmp(verb, "forward") == 0;
+    const std::string behaviour = forward && TakeOnce(&once) ? once
+                                  : forward ? Env("FAKE_ADB_FORWARD")
                                   : std::strcmp(verb, "shell") == 0 ? Env("FAKE_ADB_START")
                                   : std::strcmp(verb, "install") == 0 ? Env("FAKE_ADB_INSTALL")
                                                                      : std::string();
@@ -76,6 +103,8 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             Sleep(300);
         }
+    } else if (kind == "pause") {
+        Sleep(static_cast<DWORD>(std::atoi(text.c_str())));
     } else if (kind == "descendant") {
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);

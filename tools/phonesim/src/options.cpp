@@ -107,6 +107,14 @@ UDP notice:
                         digits>; encoded: the ip_notice message (protobuf)
   --notice-port2 P      second port in the notice (default listen port + 1)
   --notice-text TEXT    send TEXT as the notice instead
+  --notice-repeat N     send the notice N times (default 1), the first at
+                        once; while serving, the others go out meanwhile
+  --notice-interval MS  milliseconds between two notices (default 1000)
+  --bad-notices N       instead of the notice, N malformed datagrams that
+                        each aim at the listen address in a broken way
+                        (random, empty, too long, zero byte, four fields,
+                        odd or non-hex codes, 40-character address, cut or
+                        incomplete encodings, ...), --notice-interval apart
 
 Other:
   --quiet               no status lines (the "listening on" line still
@@ -191,6 +199,16 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, Options* out,
          o.notice_port2_given = true;
          return true;
        }},
+      {"--notice-repeat",
+       [&](const std::string& v) {
+         return ParseUnsigned(v, 1000000, &o.notice_repeat) && o.notice_repeat > 0;
+       }},
+      {"--notice-interval",
+       [&](const std::string& v) { return ParseUnsigned(v, 3600000, &o.notice_interval_ms); }},
+      {"--bad-notices",
+       [&](const std::string& v) {
+         return ParseUnsigned(v, 1000000, &o.bad_notices) && o.bad_notices > 0;
+       }},
       {"--notice-text",
        [&](const std::string& v) {
          o.notice_text = v;
@@ -245,6 +263,10 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, Options* out,
   if (o.notice && !IsAllowedNoticeDestination(o.notice_to.address)) {
     *message = "refusing to send the notice to " + FormatIpv4Address(o.notice_to.address) +
                ": only 127.0.0.0/8 and 233.0.0.1 are allowed";
+    return ParseOutcome::kError;
+  }
+  if ((o.notice_repeat > 1 || o.bad_notices > 0) && !o.notice) {
+    *message = "--notice-repeat and --bad-notices need --notice ADDR:PORT";
     return ParseOutcome::kError;
   }
   if (o.notice_text_given && o.notice_form != NoticeForm::kText) {

@@ -43,6 +43,9 @@ struct Options {
   std::string notice_text;
   bool notice_port2_given = false;
   uint16_t notice_port2 = 0;
+  uint64_t notice_repeat = 1;         // datagrams in all
+  uint64_t notice_interval_ms = 1000;  // between two of them
+  uint64_t bad_notices = 0;            // 0: the good notice; else this many malformed ones
 
   bool quiet = false;
 };
