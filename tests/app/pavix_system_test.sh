@@ -23,6 +23,7 @@
 #                        other replies leave it unarmed
 #   update-silent        while a server that never answers is waited for,
 #                        the window answers every message within 100 ms
+#   taskbar-created      the tray icon comes back after the taskbar restarts
 #   dll-directory        the current directory is taken out of the DLL
 #                        search order first thing
 #
@@ -152,6 +153,25 @@ case_start() {
   probe close || fail "cannot press the close box"
   expect_clean_end
   probe_until_line 10 "icons=0" tray || fail "the tray icon stayed:"$'\n'"$probe_out"
+}
+
+# Explorer restarted: the icon is gone until the program adds it again on
+# "TaskbarCreated", in the state it showed.
+case_taskbar_created() {
+  use_prefix "$prefix_with_filter"
+  start_hold
+  start_pavix
+  probe_until 30 wait-window 1 || fail "no main window appeared"
+  probe_until_line 10 "icons=1" tray || fail "no tray icon:"$'\n'"$probe_out"
+  local before
+  before=$(probe tray | grep '^tip=')
+  probe drop-tray-icon || fail "cannot remove the tray icon"
+  probe_until_line 10 "icons=0" tray || fail "the tray icon stayed:"$'\n'"$probe_out"
+  probe taskbar-created || fail "cannot send TaskbarCreated"
+  probe_until_line 10 "icons=1" tray || fail "the tray icon did not come back:"$'\n'"$probe_out"
+  expect_line "$probe_out" "$before"
+  probe post-command 105 || fail "cannot send the Exit command"
+  expect_clean_end
 }
 
 case_exit_command() {
@@ -348,6 +368,7 @@ case "$case_name" in
   update-no-empty-line) case_update 'HTTP/1.1 200 OK\r\n1' expect_no_new_version ;;
   update-silent) case_update_silent ;;
   dll-directory) case_dll_directory ;;
+  taskbar-created) case_taskbar_created ;;
   *) fail "unknown case $case_name" ;;
 esac
 # A shell error (not a failed check) abandons the case with a status.
