@@ -46,7 +46,7 @@
 # Environment (set by CTest): as pavix_system_test.sh, and PAVIX_SHMTOOL,
 # PAVIX_CAMCHECK, PAVIX_FAKE_ADB (Windows programs of the tree),
 # PAVIX_PHONESIM, PAVIX_PATTERN_CHECK (Linux programs of the native tree).
-# Exit status 77 (skipped) when the native programs are not built.
+# Fails when the native programs are not built.
 set -uo pipefail
 
 readonly case_name=${1:?usage: live_link_test.sh CASE}
@@ -65,8 +65,9 @@ readonly short_stall=2.2
 
 for tool in "$PAVIX_PHONESIM" "$PAVIX_PATTERN_CHECK"; do
   if [ ! -x "$tool" ]; then
-    echo "SKIP: $tool is not built (build the native tree; PAVIX_NATIVE_TREE names it)"
-    exit 77
+    # A missing tree is a failure, not a skip: the link would go untested.
+    echo "FAIL: $tool is not built (build the native tree; PAVIX_NATIVE_TREE names it)" >&2
+    exit 1
   fi
 done
 
