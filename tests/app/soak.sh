@@ -141,19 +141,26 @@ done
 # may be behind its plan: it sends only as fast as pavix.exe takes them).
 # Then the pictures still on their way are let through (a loaded machine
 # may leave a backlog): until the frame word has stood still for 10 s.
+# Every change of the frame word from here on (it turns -2 once the link
+# is gone): the pictures published are the highest word seen.
+hold_log=$run/final-words.log
+"$wine" "$PAVIX_PROBE" watch 400 >"$hold_log" &
+hold_pid=$!
+sleep 2
 kill -TERM "$sim_pid" 2>/dev/null
 wait "$sim_pid"
+top_word() { awk '$2 > m { m = $2 } END { print m + 0 }' "$hold_log"; }
 end=$((SECONDS + 300))
 last_word="" still=0
 while [ $SECONDS -lt $end ] && [ $still -lt 10 ]; do
-  word=$(probe frame-word | tr -d '\r' | sed 's/[^-0-9]//g')
+  word=$(top_word)
   if [ "$word" = "$last_word" ]; then still=$((still + 2)); else still=0; last_word=$word; fi
   sleep 2
 done
 report end
 sent=$(sent_total)
 damaged=$(damaged_total)
-published=$(probe frame-word | tr -d '\r' | sed 's/[^-0-9]//g')
+published=$(top_word)
 probe close >/dev/null || fail "cannot press the close box"
 wait_exit "$pavix_pid" 30
 rc=$?
