@@ -140,24 +140,26 @@ int CRovoEngine::StartFpsThread() { return fpsThread_.Start(FpsThreadProc, this)
 
 namespace {
 
-void StopAndReport(CWorkerThread& thread, const char* name) {
+CWorkerThread::StopOutcome StopAndReport(CWorkerThread& thread, const char* name) {
     const CWorkerThread::StopOutcome outcome = thread.Stop();
     if (outcome == CWorkerThread::StopOutcome::Forced) {
         DebugTextFormat(160, "pavix: the %s did not stop in time; ended it\n", name);
     } else if (outcome == CWorkerThread::StopOutcome::EndedLate) {
         DebugTextFormat(160, "pavix: the %s did not stop in time; it ended by itself later\n", name);
     }
+    return outcome;
 }
 
 }  // namespace
 
-void CRovoEngine::StopCommThread() {
-    StopAndReport(commThread_, "connection supervisor");
+CWorkerThread::StopOutcome CRovoEngine::StopCommThread() {
+    const CWorkerThread::StopOutcome outcome = StopAndReport(commThread_, "connection supervisor");
     if (link_ != nullptr) link_->StopWorker();
+    return outcome;
 }
 
-void CRovoEngine::StopFpsThread() {
-    StopAndReport(fpsThread_, "frame thread");
+CWorkerThread::StopOutcome CRovoEngine::StopFpsThread() {
+    return StopAndReport(fpsThread_, "frame thread");
 }
 
 void CRovoEngine::Close() {

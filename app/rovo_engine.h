@@ -69,8 +69,9 @@ public:
     // 0, or -1 when the thread cannot be created.
     int StartCommThread();
     int StartFpsThread();
-    void StopCommThread();
-    void StopFpsThread();
+    // How the worker ended (a late or forced end also leaves a debug text).
+    CWorkerThread::StopOutcome StopCommThread();
+    CWorkerThread::StopOutcome StopFpsThread();
     // Releases the system resources; safe on a partly initialised engine and
     // more than once.
     void Close();
@@ -138,6 +139,8 @@ private:
     friend DWORD WINAPI CommThreadProc(LPVOID engine);
     friend DWORD WINAPI FpsThreadProc(LPVOID engine);
     friend DWORD WINAPI UsbForwardThreadProc(LPVOID engine);
+    // The engine's tests reach HandleJpeg and the decoder through it.
+    friend class CRovoEngineTestAccess;
 
     CUIHandler* UI() const { return ui_; }
     CWorkerThread& CommThread() { return commThread_; }

@@ -67,8 +67,8 @@ DWORD WINAPI CommThreadProc(LPVOID argument) {
 DWORD WINAPI FpsThreadProc(LPVOID argument) {
     CRovoEngine& engine = *static_cast<CRovoEngine*>(argument);
     CWorkerThread& self = engine.FpsThread();
-    // The parser's pending packet belongs to the stream, not to a
-    // connection: it lives as long as the thread.
+    // The parser lives as long as the thread; what one connection leaves
+    // unfinished it drops when the next connection's bytes come.
     // Once the program is closing, the pictures still queued are passed
     // over: the thread must end within its stop wait.
     CFrameParser parser(ReceiveRing(), [&engine, &self](const std::uint8_t* payload,

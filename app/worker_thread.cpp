@@ -10,6 +10,8 @@ volatile LONG forcedEnds = 0;
 // While a forced end waits for a critical stretch to finish, it looks again
 // after this long.
 constexpr DWORD kStretchRecheckMs = 10;
+// How long the last resort looks for a moment in which the worker pauses.
+constexpr DWORD kLastResortSeekMs = 1000;
 // How long a forced end waits for the system to take the thread down.
 constexpr DWORD kTerminationWaitMs = 2000;
 
@@ -88,7 +90,13 @@ CWorkerThread::StopOutcome CWorkerThread::Stop(DWORD waitMs) {
 }
 
 CWorkerThread::StopOutcome CWorkerThread::EndForcibly() {
-    const ULONGLONG lastResort = GetTickCount64() + kWorkerLastResortMs;
+    // A worker that has not ended yet is busy (or not even scheduled, on a
+    // loaded machine) and will see its flag soon: more time, not force.
+    if (WaitHandlingSentMessages(thread_, kWorkerLastResortMs)) return StopOutcome::EndedLate;
+
+    // The last resort. Ended in a pause it holds nothing of ours; give it
+    // a short while to come to one, then end it wherever it is.
+    const ULONGLONG giveUp = GetTickCount64() + kLastResortSeekMs;
     for (;;) {
         if (WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) return StopOutcome::EndedLate;
         if (SuspendThread(thread_) == static_cast<DWORD>(-1)) break;
@@ -98,13 +106,12 @@ CWorkerThread::StopOutcome CWorkerThread::EndForcibly() {
         context.ContextFlags = CONTEXT_CONTROL;
         GetThreadContext(thread_, &context);
         const bool guarded = criticalDepth_ != 0;
-        if (!guarded || GetTickCount64() >= lastResort) {
+        if (!guarded || GetTickCount64() >= giveUp) {
             if (guarded) DebugText("pavix: a worker thread was ended inside a guarded stretch\n");
             TerminateThread(thread_, 0);
             InterlockedIncrement(&forcedEnds);
             break;
         }
-        // Guarded: let it go on to a pause or to its end, then look again.
         ResumeThread(thread_);
         if (WaitHandlingSentMessages(thread_, kStretchRecheckMs)) return StopOutcome::EndedLate;
     }

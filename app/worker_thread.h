@@ -6,8 +6,8 @@ namespace pavix {
 
 // How long a stop request waits for a worker to end by itself.
 inline constexpr DWORD kWorkerStopWaitMs = 300;
-// How much longer a stop waits for a worker that has not ended to reach a
-// point where it may be ended safely, before it ends it wherever it is.
+// How much longer a stop waits for a worker that has not ended by itself
+// before it ends it (the last resort).
 inline constexpr DWORD kWorkerLastResortMs = 3000;
 
 // One of the engine's worker threads with its run flag and a stop event.
@@ -22,10 +22,10 @@ inline constexpr DWORD kWorkerLastResortMs = 3000;
 // run flag. A worker's code is guarded from its first instruction: it may
 // hold the receive ring's lock or a slot, the heap's or GDI+'s locks at
 // almost any moment, and a thread ended there would leave them held for
-// good. Only its pauses are open to a forced end. So a stop that finds the
-// worker still running after its wait gives it more time to reach a pause
-// (or to end by itself); only a worker that does neither within
-// kWorkerLastResortMs is ended wherever it is, with a debug text.
+// good. So a stop that finds the worker still running after its wait gives
+// it kWorkerLastResortMs more to end by itself; only then is it ended, in
+// one of its pauses if it comes to one within a second (it holds nothing
+// of ours there), otherwise wherever it is, with a debug text.
 class CWorkerThread {
 public:
     enum class StopOutcome {
@@ -80,8 +80,8 @@ public:
     };
 
 private:
-    // After the stop's wait: waits for the thread to end or to reach a
-    // pause, and ends it there; past the last resort, wherever it is.
+    // After the stop's wait: waits the last resort's time for the thread
+    // to end, then ends it, in a pause if it can.
     StopOutcome EndForcibly();
 
     volatile LONG runFlag_ = 0;

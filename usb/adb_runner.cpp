@@ -93,6 +93,8 @@ std::string RunAndCapture(const std::string& commandLine, const InterruptibleSle
     std::string output = CollectOutput(readEnd, child.hProcess, pause);
     CloseHandle(child.hProcess);
     CloseHandle(readEnd);
+    // Cut short by a stop, the output says nothing: the run failed.
+    if (!pause(0)) return kRunnerFailureText;
     return output;
 }
 

@@ -58,6 +58,10 @@
 //   dump FILE               writes the shared block's picture as a BMP file
 //   glyphs                  whether the UI fonts draw distinct Chinese glyphs
 //   codepage                the system's ANSI code page
+//   drop-tray-icon          removes pavix.exe's notification-area icon, as a
+//                           restarting taskbar loses it
+//   taskbar-created         tells the main window that the taskbar started
+//                           again ("TaskbarCreated")
 //   process                 pavix.exe's handle and thread counts:
 //                           "handles=N threads=M"
 
@@ -78,6 +82,7 @@
 #include "shared/shared_frame_buffer.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
+#include "ui/window_messages.h"
 
 namespace {
 
@@ -404,6 +409,28 @@ int SendDeviceEvent(WPARAM event) {
 }
 
 // --- notification area ----------------------------------------------------------
+
+int DropTrayIcon() {
+    HWND window = MainWindow();
+    if (window == nullptr) {
+        Print("no window");
+        return 1;
+    }
+    NOTIFYICONDATAW record = {};
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.hWnd = window;
+    record.uID = pavix::kTrayIconId;
+    return Shell_NotifyIconW(NIM_DELETE, &record) ? 0 : 1;
+}
+
+// What the taskbar sends every top-level window when it starts again.
+int TaskbarCreated() {
+    HWND window = MainWindow();
+    const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    if (window == nullptr || message == 0) return 1;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, message, 0, 0, SMTO_NORMAL, 5000, &result) != 0 ? 0 : 1;
+}
 
 // The tools of a tooltip control: the tray's icons show their tooltips
 // through one.
@@ -1291,6 +1318,8 @@ int main() {
     if (command == "minimize") return PostToMain(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     if (command == "frame-word") return FrameWord();
     if (command == "process") return DescribeProcess();
+    if (command == "drop-tray-icon") return DropTrayIcon();
+    if (command == "taskbar-created") return TaskbarCreated();
     if (command == "hold" && argument) return Hold(std::atof(argument));
     if (command == "watch" && argument) return Watch(std::atof(argument));
     if (command == "dump" && argument) return Dump(argument);

@@ -99,9 +99,7 @@ report() {
     tee -a "$run/soak-report.txt"
 }
 
-total_frames=$((minutes * 60 * fps))
-first_half=$((total_frames / 2))
-start_sim --frames-total "$first_half"
+start_sim
 # A copy: the build may replace its pavix.exe while the soak runs.
 cp "$PAVIX_EXE" "$run/pavix.exe" || fail "cannot copy pavix.exe"
 start_pavix --exe "$run/pavix.exe"
@@ -113,9 +111,11 @@ report 0
 cut_done=0
 for ((m = 1; m <= minutes; m++)); do
   while [ $((SECONDS - start)) -lt $((m * 60)) ]; do
-    if [ $cut_done -eq 0 ] && ! kill -0 "$sim_pid" 2>/dev/null; then
-      # The first simulator has sent its half: a peer announces 16 MB,
-      # sends 1,000 bytes and closes, then the second half streams.
+    if [ $cut_done -eq 0 ] && [ $((SECONDS - start)) -ge $((minutes * 30)) ]; then
+      # Halfway: the first simulator ends cleanly after its current
+      # picture; a peer announces 16 MB, sends 1,000 bytes and closes;
+      # then a second simulator streams to the end.
+      kill -TERM "$sim_pid" 2>/dev/null
       wait "$sim_pid"
       /usr/bin/python3 - "$port" <<'PY' || fail "the cut packet was not taken"
 import socket, sys
@@ -123,13 +123,13 @@ server = socket.socket()
 server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 server.bind(("127.0.0.1", int(sys.argv[1])))
 server.listen(1)
-server.settimeout(30)
+server.settimeout(300)
 peer, _ = server.accept()
 peer.sendall(b"ROVOd\xff\xff\xff" + bytes(1000))
 peer.close()
 PY
       note "the cut packet went out at $((SECONDS - start)) s"
-      start_sim --frames-total $((total_frames - first_half))
+      start_sim
       cut_done=1
     fi
     sleep 1
@@ -137,21 +137,30 @@ PY
   report "$m"
 done
 
-# Let the last pictures through (a loaded machine may leave a backlog):
-# until the frame word has stood still for 10 s, then close.
-end=$((SECONDS + 60))
-while kill -0 "$sim_pid" 2>/dev/null && [ $SECONDS -lt $end ]; do sleep 1; done
+# Time is up: the simulator ends cleanly after its current picture (it
+# may be behind its plan: it sends only as fast as pavix.exe takes them).
+# Then the pictures still on their way are let through (a loaded machine
+# may leave a backlog): until the frame word has stood still for 10 s.
+# Every change of the frame word from here on (it turns -2 once the link
+# is gone): the pictures published are the highest word seen.
+hold_log=$run/final-words.log
+"$wine" "$PAVIX_PROBE" watch 400 >"$hold_log" &
+hold_pid=$!
+sleep 2
+kill -TERM "$sim_pid" 2>/dev/null
+wait "$sim_pid"
+top_word() { awk '$2 > m { m = $2 } END { print m + 0 }' "$hold_log"; }
 end=$((SECONDS + 300))
 last_word="" still=0
 while [ $SECONDS -lt $end ] && [ $still -lt 10 ]; do
-  word=$(probe frame-word | tr -d '\r' | sed 's/[^-0-9]//g')
+  word=$(top_word)
   if [ "$word" = "$last_word" ]; then still=$((still + 2)); else still=0; last_word=$word; fi
   sleep 2
 done
 report end
 sent=$(sent_total)
 damaged=$(damaged_total)
-published=$(probe frame-word | tr -d '\r' | sed 's/[^-0-9]//g')
+published=$(top_word)
 probe close >/dev/null || fail "cannot press the close box"
 wait_exit "$pavix_pid" 30
 rc=$?

@@ -99,8 +99,7 @@ TEST_F(FrameParserTest, PayloadOverThreeSlotsIsAssembledWithOneDebugText) {
     ASSERT_EQ(rig.payloads.size(), 2u);
     EXPECT_EQ(rig.payloads[0], payload);
     EXPECT_EQ(rig.payloads[1], Text("follower"));
-    EXPECT_EQ(debugTexts,
-              std::vector<std::string>{"one package didn't find, piclen[600] needd[353], pdata[255]\n"});
+    EXPECT_EQ(debugTexts.size(), 1u) << "one text for the slot in the middle";
     EXPECT_EQ(rig.parser.AssemblyCapacity(), 800);
 }
 

@@ -196,7 +196,7 @@ TEST_F(WriteSlotWaitTest, FullRingIsDroppedOnceAfterAHundredSleeps) {
     });
     ASSERT_NE(slot, nullptr);
     EXPECT_EQ(sleeps, 100);
-    EXPECT_EQ(debugTexts, std::vector<std::string>{"reset_RW_buf_state by receive package"});
+    EXPECT_EQ(debugTexts.size(), 1u) << "the drop is told once";
     EXPECT_EQ(slot, &ring.Slot(0));
     EXPECT_EQ(ring.AcquireReadSlot(), nullptr) << "the buffered data was dropped";
 }

@@ -89,7 +89,8 @@ TEST_F(AdbRunnerTest, DescendantHoldingThePipeDoesNotHoldTheCaller) {
     Script("FAKE_ADB_FORWARD", "descendant:forwarded");
     const auto start = Clock::now();
     EXPECT_EQ(RunAndCapture(ForwardCommandLine(ProgramDirectory()), GoOn), "forwarded\r\n");
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000));
+    // A silent tool that held the caller would take about ten seconds.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(6));
 }
 
 TEST_F(AdbRunnerTest, ChattyToolIsHeardToTheEnd) {
@@ -105,7 +106,7 @@ TEST_F(AdbRunnerTest, SilentLivingToolIsEndedAfterAboutTenSeconds) {
     EXPECT_TRUE(ForwardPhonePort(GoOn));
     const auto took = Clock::now() - start;
     EXPECT_GE(took, std::chrono::seconds(9));
-    EXPECT_LT(took, std::chrono::seconds(14));
+    EXPECT_LT(took, std::chrono::seconds(20));
 }
 
 TEST_F(AdbRunnerTest, StopEndsTheToolAtOnce) {
