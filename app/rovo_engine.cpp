@@ -26,10 +26,13 @@ CRecvRing& ReceiveRing() {
 }
 
 CRovoEngine::CRovoEngine(HINSTANCE instance)
-    : slotCommitted_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), instance_(instance) {}
+    : slotCommitted_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      endpointChanged_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      instance_(instance) {}
 
 CRovoEngine::~CRovoEngine() {
     if (slotCommitted_ != nullptr) CloseHandle(slotCommitted_);
+    if (endpointChanged_ != nullptr) CloseHandle(endpointChanged_);
     delete link_;
     link_ = nullptr;
     delete decoder_;
@@ -212,6 +215,7 @@ void CRovoEngine::SetPhoneEndpoint(const char* address, std::int32_t port, std::
     }
     Disconnect();
     InterlockedExchange(&haveGetClientInfo_, 1);
+    if (endpointChanged_ != nullptr) SetEvent(endpointChanged_);
 }
 
 void CRovoEngine::Disconnect() {

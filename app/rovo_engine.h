@@ -154,6 +154,9 @@ private:
     // Signalled after every collection period, when a ring slot has been
     // committed: the frame thread wakes on it.
     HANDLE SlotCommittedEvent() const { return slotCommitted_; }
+    // Set when SetPhoneEndpoint stores a new endpoint (manual reset): the
+    // supervisor goes to it at once instead of sitting out its pause.
+    HANDLE EndpointChangedEvent() const { return endpointChanged_; }
     // Whether the supervisor is in its receive loop; the frame thread reads
     // the ring only then.
     bool IsReceiving() const { return receiving_ != 0; }
@@ -184,6 +187,7 @@ private:
     CWorkerThread commThread_;
     CWorkerThread fpsThread_;
     HANDLE slotCommitted_ = nullptr;
+    HANDLE endpointChanged_ = nullptr;
     CCommHandler* link_ = nullptr;
     CJpegDecoder* decoder_ = nullptr;
     CJpegFailureRule decodeFailures_;

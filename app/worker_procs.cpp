@@ -26,23 +26,36 @@ void TryUsb(CRovoEngine& engine, const InterruptibleSleep& pause) {
     engine.SetPhoneEndpoint("127.0.0.1", 1234, 1235);
 }
 
+// The supervisor's pause between attempts; a new phone endpoint ends it at
+// once. True when that is what ended it.
+bool PauseForEndpoint(HANDLE changed, const CWorkerThread& self) {
+    self.PauseUntil(changed, kCommRetryPauseMs);
+    if (changed == nullptr || WaitForSingleObject(changed, 0) != WAIT_OBJECT_0) return false;
+    ResetEvent(changed);
+    return true;
+}
+
 }  // namespace
 
 // The connection supervisor: connects to the phone endpoint, receives one
 // collection period after another into the ring, and after a loss starts
 // over 3 s later. While no phone answers it shows the idle picture (frame
-// word -2) every 3 s and tries the USB path.
+// word -2) every 3 s and tries the USB path. A new endpoint (a notice, the
+// connect dialog, the debug bridge) cuts those pauses short.
 DWORD WINAPI CommThreadProc(LPVOID argument) {
     CRovoEngine& engine = *static_cast<CRovoEngine*>(argument);
     CWorkerThread& self = engine.CommThread();
     const InterruptibleSleep pause = [&self](unsigned ms) { return self.Pause(ms); };
     CUIHandler& ui = *engine.UI();
+    const HANDLE endpointChanged = engine.EndpointChangedEvent();
 
     while (self.IsRunRequested()) {
         engine.SetReceiving(false);
         ui.ShowWaiting();
         while (engine.StartWorker() != 0) {
-            if (!self.Pause(kCommRetryPauseMs)) return 0;
+            const bool newEndpoint = PauseForEndpoint(endpointChanged, self);
+            if (!self.IsRunRequested()) return 0;
+            if (newEndpoint) continue;
             engine.DrawToSharedFrame(ui.IdlePicture(), STATUS_NO_LINK);
             engine.ShowIdlePreview();
             ui.ShowDisconnected();
@@ -52,7 +65,7 @@ DWORD WINAPI CommThreadProc(LPVOID argument) {
         engine.SetReceiving(true);
         for (int goodPeriods = 0; self.IsRunRequested();) {
             if (engine.RcvDataPacket() != 0) {
-                self.Pause(kCommRetryPauseMs);
+                PauseForEndpoint(endpointChanged, self);
                 break;
             }
             if (++goodPeriods == kGoodPeriodsForConnected) ui.ShowConnected();

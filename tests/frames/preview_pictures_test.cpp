@@ -107,11 +107,15 @@ TEST(PreviewPicturesTest, PainterNeverSeesAPictureBeingWritten) {
             ++paints;
         }
     });
-    for (std::uint32_t i = 1; i <= kPictures; ++i) {
+    // At least kPictures, and on until the painter has had its turns: on a
+    // loaded machine it may not run at all while the first ones are written.
+    for (std::uint32_t i = 1; i <= kPictures || (paints.load() < 100 && i < 100 * kPictures);
+         ++i) {
         std::uint8_t* buffer = pictures.BeginWrite();
         std::memset(buffer + 4, static_cast<std::uint8_t>(i), bytes - 4);
         std::memcpy(buffer, &i, sizeof i);
         pictures.EndWrite();
+        if (i > kPictures) std::this_thread::yield();
     }
     done = true;
     painter.join();
