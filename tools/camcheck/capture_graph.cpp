@@ -11,18 +11,6 @@ const CLSID kClsidSampleGrabber = {
 const CLSID kClsidNullRenderer = {
     0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
 
-namespace {
-
-template <typename T>
-void SafeRelease(T*& p) {
-    if (p != nullptr) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
-}  // namespace
-
 // --- SampleCollector ------------------------------------------------------------
 
 SampleCollector::SampleCollector() {
@@ -112,56 +100,48 @@ void SampleCollector::Clear() {
 CaptureGraph::CaptureGraph() = default;
 
 CaptureGraph::~CaptureGraph() {
-    if (m_control != nullptr) {
+    if (m_control) {
         m_control->Stop();
     }
-    if (m_grabber != nullptr) {
+    if (m_grabber) {
         m_grabber->SetCallback(nullptr, 0);
     }
-    SafeRelease(m_grabber);
-    SafeRelease(m_grabberFilter);
-    SafeRelease(m_renderer);
-    SafeRelease(m_camera);
-    SafeRelease(m_events);
-    SafeRelease(m_control);
-    SafeRelease(m_builder);
-    SafeRelease(m_graph);
 }
 
 HRESULT CaptureGraph::Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType) {
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IGraphBuilder, reinterpret_cast<void**>(&m_graph));
+                                  IID_IGraphBuilder, m_graph.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
     hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                          IID_ICaptureGraphBuilder2, reinterpret_cast<void**>(&m_builder));
+                          IID_ICaptureGraphBuilder2, m_builder.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = m_builder->SetFiltergraph(m_graph);
+    hr = m_builder->SetFiltergraph(m_graph.Get());
     if (FAILED(hr)) {
         return hr;
     }
-    m_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&m_control));
-    m_graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&m_events));
-    if (m_control == nullptr || m_events == nullptr) {
+    m_graph->QueryInterface(IID_IMediaControl, m_control.PutVoid());
+    m_graph->QueryInterface(IID_IMediaEvent, m_events.PutVoid());
+    if (!m_control || !m_events) {
         return E_NOINTERFACE;
     }
 
-    m_camera = camera;
-    m_camera->AddRef();
-    hr = m_graph->AddFilter(m_camera, L"Video Capture");
+    camera->AddRef();
+    m_camera = ComRef<IBaseFilter>(camera);
+    hr = m_graph->AddFilter(m_camera.Get(), L"Video Capture");
     if (FAILED(hr)) {
         return hr;
     }
 
     hr = CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                          reinterpret_cast<void**>(&m_grabberFilter));
+                          m_grabberFilter.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = m_grabberFilter->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&m_grabber));
+    hr = m_grabberFilter->QueryInterface(IID_ISampleGrabber, m_grabber.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
@@ -175,54 +155,48 @@ HRESULT CaptureGraph::Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType
     if (FAILED(hr)) {
         return hr;
     }
-    hr = m_graph->AddFilter(m_grabberFilter, L"Sample Grabber");
+    hr = m_graph->AddFilter(m_grabberFilter.Get(), L"Sample Grabber");
     if (FAILED(hr)) {
         return hr;
     }
 
     hr = CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                          reinterpret_cast<void**>(&m_renderer));
+                          m_renderer.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = m_graph->AddFilter(m_renderer, L"Null Renderer");
+    hr = m_graph->AddFilter(m_renderer.Get(), L"Null Renderer");
     if (FAILED(hr)) {
         return hr;
     }
 
     if (directType == nullptr) {
-        return m_builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, m_camera,
-                                       m_grabberFilter, m_renderer);
+        return m_builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, m_camera.Get(),
+                                       m_grabberFilter.Get(), m_renderer.Get());
     }
-    IPin* cameraOut = FindPin(m_camera, PINDIR_OUTPUT);
-    IPin* grabberIn = FindPin(m_grabberFilter, PINDIR_INPUT);
-    IPin* grabberOut = FindPin(m_grabberFilter, PINDIR_OUTPUT);
-    IPin* rendererIn = FindPin(m_renderer, PINDIR_INPUT);
+    ComRef<IPin> cameraOut = FindPin(m_camera.Get(), PINDIR_OUTPUT);
+    ComRef<IPin> grabberIn = FindPin(m_grabberFilter.Get(), PINDIR_INPUT);
+    ComRef<IPin> grabberOut = FindPin(m_grabberFilter.Get(), PINDIR_OUTPUT);
+    ComRef<IPin> rendererIn = FindPin(m_renderer.Get(), PINDIR_INPUT);
     hr = (cameraOut && grabberIn && grabberOut && rendererIn) ? S_OK : VFW_E_NOT_FOUND;
     // The same type on both sides of the grabber: given another type on its
     // output, the grabber would reconnect its input with that one.
     if (SUCCEEDED(hr)) {
-        hr = m_graph->ConnectDirect(cameraOut, grabberIn, directType);
+        hr = m_graph->ConnectDirect(cameraOut.Get(), grabberIn.Get(), directType);
     }
     if (SUCCEEDED(hr)) {
-        hr = m_graph->ConnectDirect(grabberOut, rendererIn, directType);
+        hr = m_graph->ConnectDirect(grabberOut.Get(), rendererIn.Get(), directType);
     }
-    SafeRelease(cameraOut);
-    SafeRelease(grabberIn);
-    SafeRelease(grabberOut);
-    SafeRelease(rendererIn);
     return hr;
 }
 
 HRESULT CaptureGraph::RemoveClock() {
-    IMediaFilter* filter = nullptr;
-    HRESULT hr = m_graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter));
+    ComRef<IMediaFilter> filter;
+    HRESULT hr = m_graph->QueryInterface(IID_IMediaFilter, filter.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = filter->SetSyncSource(nullptr);
-    filter->Release();
-    return hr;
+    return filter->SetSyncSource(nullptr);
 }
 
 HRESULT CaptureGraph::Pause() {
@@ -279,32 +253,28 @@ bool CaptureGraph::WaitForEnd(DWORD timeoutMs, long* code, LONG_PTR* param1) {
 }
 
 HRESULT CaptureGraph::ConnectionType(AM_MEDIA_TYPE* type) {
-    IPin* cameraOut = FindPin(m_camera, PINDIR_OUTPUT);
-    if (cameraOut == nullptr) {
+    ComRef<IPin> cameraOut = FindPin(m_camera.Get(), PINDIR_OUTPUT);
+    if (!cameraOut) {
         return VFW_E_NOT_FOUND;
     }
-    HRESULT hr = cameraOut->ConnectionMediaType(type);
-    cameraOut->Release();
-    return hr;
+    return cameraOut->ConnectionMediaType(type);
 }
 
-IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction) {
-    IEnumPins* pins = nullptr;
-    if (FAILED(filter->EnumPins(&pins))) {
-        return nullptr;
+ComRef<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction) {
+    ComRef<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Put()))) {
+        return ComRef<IPin>();
     }
-    IPin* found = nullptr;
-    IPin* pin = nullptr;
-    while (found == nullptr && pins->Next(1, &pin, nullptr) == S_OK) {
+    for (;;) {
+        ComRef<IPin> pin;
+        if (pins->Next(1, pin.Put(), nullptr) != S_OK) {
+            return ComRef<IPin>();
+        }
         PIN_DIRECTION dir;
         if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == direction) {
-            found = pin;
-        } else {
-            pin->Release();
+            return pin;
         }
     }
-    pins->Release();
-    return found;
 }
 
 const VIDEOINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& type) {

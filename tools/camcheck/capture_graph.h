@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "shared/com_ref.h"
+
 namespace pavix::tools {
 
 // The Sample Grabber and Null Renderer classes (qedit); the platform headers
@@ -86,24 +88,27 @@ public:
     HRESULT ConnectionType(AM_MEDIA_TYPE* type);
 
     SampleCollector& Samples() { return m_collector; }
-    IBaseFilter* Renderer() const { return m_renderer; }
-    IBaseFilter* Camera() const { return m_camera; }
-    IGraphBuilder* Graph() const { return m_graph; }
+    IBaseFilter* Renderer() const { return m_renderer.Get(); }
+    IBaseFilter* Camera() const { return m_camera.Get(); }
+    IGraphBuilder* Graph() const { return m_graph.Get(); }
 
 private:
+    // First, so it outlives every reference the grabber holds to it.
     SampleCollector m_collector;
-    IGraphBuilder* m_graph = nullptr;
-    ICaptureGraphBuilder2* m_builder = nullptr;
-    IMediaControl* m_control = nullptr;
-    IMediaEvent* m_events = nullptr;
-    IBaseFilter* m_camera = nullptr;
-    IBaseFilter* m_grabberFilter = nullptr;
-    ISampleGrabber* m_grabber = nullptr;
-    IBaseFilter* m_renderer = nullptr;
+    // Released in the reverse of this order: the grabber first, the graph
+    // last.
+    ComRef<IGraphBuilder> m_graph;
+    ComRef<ICaptureGraphBuilder2> m_builder;
+    ComRef<IMediaControl> m_control;
+    ComRef<IMediaEvent> m_events;
+    ComRef<IBaseFilter> m_camera;
+    ComRef<IBaseFilter> m_renderer;
+    ComRef<IBaseFilter> m_grabberFilter;
+    ComRef<ISampleGrabber> m_grabber;
 };
 
 // The first pin of `filter` with the given direction, or null.
-IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction);
+ComRef<IPin> FindPin(IBaseFilter* filter, PIN_DIRECTION direction);
 
 // The video header of a type, or null when it has none.
 const VIDEOINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& type);

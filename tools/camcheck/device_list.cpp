@@ -3,6 +3,8 @@
 #include <oleauto.h>
 #include <uuids.h>
 
+#include "shared/com_ref.h"
+
 namespace pavix::tools {
 
 // The filter mapper's reader of registered filter data (IAMFilterData),
@@ -85,30 +87,29 @@ void ReadFilterData(IPropertyBag* bag, IAMFilterDataReader* reader, VideoDevice*
 
 template <typename Visit>
 HRESULT ForEachDevice(Visit visit) {
-    ICreateDevEnum* devices = nullptr;
+    ComRef<ICreateDevEnum> devices;
     HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_ICreateDevEnum, reinterpret_cast<void**>(&devices));
+                                  IID_ICreateDevEnum, devices.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
-    IEnumMoniker* monikers = nullptr;
-    hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0);
-    devices->Release();
-    if (hr != S_OK || monikers == nullptr) {
+    ComRef<IEnumMoniker> monikers;
+    hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0);
+    devices.Reset();  // the enumeration stands on its own
+    if (hr != S_OK || !monikers) {
         return FAILED(hr) ? hr : S_OK;  // S_FALSE: the category is empty
     }
-    IMoniker* moniker = nullptr;
     bool more = true;
-    while (more && monikers->Next(1, &moniker, nullptr) == S_OK) {
-        IPropertyBag* bag = nullptr;
-        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                             reinterpret_cast<void**>(&bag)))) {
-            more = visit(moniker, bag);
-            bag->Release();
+    while (more) {
+        ComRef<IMoniker> moniker;
+        if (monikers->Next(1, moniker.Put(), nullptr) != S_OK) {
+            break;
         }
-        moniker->Release();
+        ComRef<IPropertyBag> bag;
+        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid()))) {
+            more = visit(moniker.Get(), bag.Get());
+        }
     }
-    monikers->Release();
     return S_OK;
 }
 
@@ -116,21 +117,17 @@ HRESULT ForEachDevice(Visit visit) {
 
 HRESULT ListVideoInputDevices(std::vector<VideoDevice>* devices) {
     devices->clear();
-    IAMFilterDataReader* reader = nullptr;
+    ComRef<IAMFilterDataReader> reader;
     CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, kIidAMFilterData,
-                     reinterpret_cast<void**>(&reader));
-    HRESULT hr = ForEachDevice([&](IMoniker*, IPropertyBag* bag) {
+                     reader.PutVoid());
+    return ForEachDevice([&](IMoniker*, IPropertyBag* bag) {
         VideoDevice device;
         device.friendlyName = ReadString(bag, L"FriendlyName");
         device.clsid = ReadString(bag, L"CLSID");
-        ReadFilterData(bag, reader, &device);
+        ReadFilterData(bag, reader.Get(), &device);
         devices->push_back(device);
         return true;
     });
-    if (reader != nullptr) {
-        reader->Release();
-    }
-    return hr;
 }
 
 HRESULT OpenVideoInputDevice(const std::wstring& friendlyName, IBaseFilter** filter) {

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/com_ref.h"
 #include "tools/camcheck/capture_graph.h"
 #include "tools/camcheck/device_list.h"
 #include "tools/camcheck/sample_stats.h"
@@ -168,8 +169,8 @@ int64_t ProcessCpuUs() {
 }
 
 int Capture(const Options& options) {
-    IBaseFilter* camera = nullptr;
-    HRESULT hr = OpenVideoInputDevice(options.device, &camera);
+    pavix::ComRef<IBaseFilter> camera;
+    HRESULT hr = OpenVideoInputDevice(options.device, camera.Put());
     if (FAILED(hr)) {
         std::printf("cannot open \"%s\": 0x%08lx\n", Narrow(options.device).c_str(),
                     static_cast<unsigned long>(hr));
@@ -177,8 +178,8 @@ int Capture(const Options& options) {
     }
     std::printf("opened \"%s\"\n", Narrow(options.device).c_str());
     CaptureGraph graph;
-    hr = graph.Build(camera);
-    camera->Release();
+    hr = graph.Build(camera.Get());
+    camera.Reset();  // the graph holds its own reference
     if (FAILED(hr)) {
         std::printf("cannot build the capture graph: 0x%08lx\n", static_cast<unsigned long>(hr));
         return 1;
