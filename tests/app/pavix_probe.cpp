@@ -628,6 +628,15 @@ int Dialogs() {
     return count > 0 ? 0 : 1;
 }
 
+// The first visible edit control among a dialog's children.
+BOOL CALLBACK FindVisibleEdit(HWND child, LPARAM found) {
+    if (ClassOf(child) == L"Edit" && IsWindowVisible(child)) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The file name box: an edit control of its own (edt1) or the edit inside
 // the file name combo box (cmb13).
 HWND FileNameBox(HWND dialog) {
@@ -639,22 +648,10 @@ HWND FileNameBox(HWND dialog) {
         if (box != nullptr) return box;
     }
     // Otherwise the dialog's one visible edit control, wherever it sits.
-    struct Search {
-        HWND found = nullptr;
-    } search;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (ClassOf(child) == L"Edit" && IsWindowVisible(child)) {
-                s->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) EnumChildWindows(dialog, PrintChild, 0);
-    return search.found;
+    HWND found = nullptr;
+    EnumChildWindows(dialog, FindVisibleEdit, reinterpret_cast<LPARAM>(&found));
+    if (found == nullptr) EnumChildWindows(dialog, PrintChild, 0);
+    return found;
 }
 
 int SaveAs(const char* path, bool replace) {
