@@ -160,7 +160,10 @@ TEST_F(EngineTest, WorkersStopAndStartTwoHundredTimesWithoutAForcedEnd) {
                 PumpFor(200);  // the child is up and silent now
             }
         } else {
-            // Anywhere from the connect to the middle of a picture.
+            // Every third cycle streams before its stop comes, however slow
+            // the machine; the others may stop anywhere from the connect on.
+            if (cycle % 3 == 0) PumpUntil([&] { return FrameWord() > wordBefore; }, 10000);
+            // Then anywhere up to the middle of a picture.
             PumpFor(std::uniform_int_distribution<DWORD>(0, 600)(random));
         }
         const Outcome comm = engine->StopCommThread();
