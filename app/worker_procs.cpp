@@ -52,7 +52,11 @@ DWORD WINAPI CommThreadProc(LPVOID argument) {
     while (self.IsRunRequested()) {
         engine.SetReceiving(false);
         ui.ShowWaiting();
-        while (engine.StartWorker() != 0) {
+        for (;;) {
+            // This attempt takes the endpoint as it is now: only a change
+            // after it cuts the next pause short.
+            if (endpointChanged != nullptr) ResetEvent(endpointChanged);
+            if (engine.StartWorker() == 0) break;
             const bool newEndpoint = PauseForEndpoint(endpointChanged, self);
             if (!self.IsRunRequested()) return 0;
             if (newEndpoint) continue;
