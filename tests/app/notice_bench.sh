@@ -14,8 +14,8 @@
 # simulator goes away and the program is back to trying every 3 s (frame
 # word -2) before the next try, whose notice comes 0 to 2.9 s after that. TRIES (default 20) tries; p50 and max of
 #   notice -> first picture    the whole way
-#   notice -> first packet     of it: the supervisor's next attempt (it
-#                              tries every 3 s) and the connection
+#   notice -> first packet     of it: the supervisor's attempt (a new
+#                              endpoint ends its pause) and the connection
 #   first packet -> picture    of it: the frame's way through the program
 # Figures go to standard output and to WIN64_TREE/notice-bench.txt.
 set -uo pipefail
@@ -136,5 +136,5 @@ awk '
     sorted_stats(3, "  notice -> first packet")
     sorted_stats(4, "  first packet -> picture")
   }' "$run/tries.txt" | tee -a "$report"
-figure "  (the supervisor connects at its next attempt, every 3 s while it has no phone)"
+figure "  (a new endpoint ends the supervisor's pause: it connects at once)"
 echo "notice_bench: figures in $report"
