@@ -39,10 +39,11 @@ enum RecordingCodec : std::int32_t {
 //                     opens the main thread's COM apartment), the recording
 //                     graph, Windows Sockets, the JPEG decoder, the two
 //                     notice listeners (ports 7788 and 7790)
-//   CreateMainWindow  the main window, the notification-area icon
+//   CreateMainWindow  the main window, the notification-area icon, and the
+//                     update check on a thread of its own
 //   AttachNoticeListener  both listeners report to the main window
 //   LoadSettings      the phone endpoint of the last manual connection
-//   StartCommThread   the update check, then the connection supervisor
+//   StartCommThread   the connection supervisor
 //   StartFpsThread    the frame thread
 //
 // ShutdownSequence (the main window's destruction) stops both workers,
