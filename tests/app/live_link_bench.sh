@@ -37,45 +37,21 @@
 #               camcheck opens the camera "Pavix": samples per second
 set -uo pipefail
 
-[ $# -ge 1 ] || { echo "usage: live_link_bench.sh WIN64_TREE [NATIVE_TREE] [SECONDS]" >&2; exit 2; }
-tree=$(cd "$1" && pwd)
-native=$(cd "${2:-$(dirname "$tree")/native}" && pwd)
-seconds=${3:-10}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-
-if [ "${PAVIX_IN_NETNS:-}" != "1" ]; then
-  exec "$root/scripts/in-netns.sh" "$0" "$tree" "$native" "$seconds"
-fi
-
-export PAVIX_EXE=$tree/app/pavix.exe
-export PAVIX_PROBE=$tree/tests/app/pavix_probe.exe
-export PAVIX_FILTER=$tree/filter/RovoFilter.ax
-export PAVIX_TEST_DIR=$tree/tests/app/bench
-decode_bench=$tree/tests/app/live_link_decode_bench.exe
-camcheck=$tree/tools/camcheck/camcheck.exe
-phonesim=$native/tools/phonesim/phonesim
-pattern_check=$native/tests/app/pattern_check
-relay=$native/tests/app/frame_relay
-for f in "$PAVIX_EXE" "$PAVIX_PROBE" "$PAVIX_FILTER" "$decode_bench" "$camcheck" "$phonesim" "$pattern_check" "$relay"; do
-  [ -e "$f" ] || { echo "live_link_bench: $f is missing; build both trees first" >&2; exit 1; }
-done
-mkdir -p "$PAVIX_TEST_DIR"
-
-case_name=bench
-# shellcheck source=system_test_lib.sh
-. "$here/system_test_lib.sh"
-readonly bench_prefix=$PAVIX_TEST_DIR/prefix
-readonly report=$tree/live-link-bench.txt
-: >"$report"
-figure() { echo "$*" | tee -a "$report"; }
-
-if [ ! -f "$bench_prefix/system.reg" ]; then
-  note "making the benchmark's Wine prefix"
-  make_pavix_prefix "$bench_prefix"
-fi
-use_prefix "$bench_prefix"
-register_filter
+bench_name=live_link_bench
+bench_count="SECONDS 10"
+bench_dir=bench
+bench_case=bench
+bench_report=live-link-bench.txt
+bench_needs() {
+  decode_bench=$tree/tests/app/live_link_decode_bench.exe
+  camcheck=$tree/tools/camcheck/camcheck.exe
+  pattern_check=$native/tests/app/pattern_check
+  relay=$native/tests/app/frame_relay
+  needed=("$decode_bench" "$camcheck" "$pattern_check" "$relay")
+}
+# shellcheck source=bench_lib.sh
+. "$(dirname "$0")/bench_lib.sh"
+seconds=$count
 # The benchmark measures the program, not its debug texts.
 pavix_winedebug=-all
 

@@ -20,42 +20,18 @@
 # Figures go to standard output and to WIN64_TREE/notice-bench.txt.
 set -uo pipefail
 
-[ $# -ge 1 ] || { echo "usage: notice_bench.sh WIN64_TREE [NATIVE_TREE] [TRIES]" >&2; exit 2; }
-tree=$(cd "$1" && pwd)
-native=$(cd "${2:-$(dirname "$tree")/native}" && pwd)
-tries=${3:-20}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-
-if [ "${PAVIX_IN_NETNS:-}" != "1" ]; then
-  exec "$root/scripts/in-netns.sh" "$0" "$tree" "$native" "$tries"
-fi
-
-export PAVIX_EXE=$tree/app/pavix.exe
-export PAVIX_PROBE=$tree/tests/app/pavix_probe.exe
-export PAVIX_FILTER=$tree/filter/RovoFilter.ax
-export PAVIX_TEST_DIR=$tree/tests/app/bench
-phonesim=$native/tools/phonesim/phonesim
-relay=$native/tests/app/frame_relay
-for f in "$PAVIX_EXE" "$PAVIX_PROBE" "$PAVIX_FILTER" "$phonesim" "$relay"; do
-  [ -e "$f" ] || { echo "notice_bench: $f is missing; build both trees first" >&2; exit 1; }
-done
-mkdir -p "$PAVIX_TEST_DIR"
-
-case_name=bench-notice
-# shellcheck source=system_test_lib.sh
-. "$here/system_test_lib.sh"
-readonly bench_prefix=$PAVIX_TEST_DIR/prefix
-readonly report=$tree/notice-bench.txt
-: >"$report"
-figure() { echo "$*" | tee -a "$report"; }
-
-if [ ! -f "$bench_prefix/system.reg" ]; then
-  note "making the benchmark's Wine prefix"
-  make_pavix_prefix "$bench_prefix"
-fi
-use_prefix "$bench_prefix"
-register_filter
+bench_name=notice_bench
+bench_count="TRIES 20"
+bench_dir=bench
+bench_case=bench-notice
+bench_report=notice-bench.txt
+bench_needs() {
+  relay=$native/tests/app/frame_relay
+  needed=("$relay")
+}
+# shellcheck source=bench_lib.sh
+. "$(dirname "$0")/bench_lib.sh"
+tries=$count
 pavix_winedebug=-all
 
 now_us() { echo $(($(date +%s%N) / 1000)); }

@@ -17,41 +17,15 @@
 # uncompressed, and the report says so.
 set -uo pipefail
 
-[ $# -ge 1 ] || { echo "usage: record_bench.sh WIN64_TREE [NATIVE_TREE] [SECONDS]" >&2; exit 2; }
-tree=$(cd "$1" && pwd)
-native=$(cd "${2:-$(dirname "$tree")/native}" && pwd)
-seconds=${3:-10}
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-
-if [ "${PAVIX_IN_NETNS:-}" != "1" ]; then
-  exec "$root/scripts/in-netns.sh" "$0" "$tree" "$native" "$seconds"
-fi
-
-export PAVIX_EXE=$tree/app/pavix.exe
-export PAVIX_PROBE=$tree/tests/app/pavix_probe.exe
-export PAVIX_FILTER=$tree/filter/RovoFilter.ax
-export PAVIX_TEST_DIR=$tree/tests/app/record-bench
-phonesim=$native/tools/phonesim/phonesim
-for f in "$PAVIX_EXE" "$PAVIX_PROBE" "$PAVIX_FILTER" "$phonesim"; do
-  [ -e "$f" ] || { echo "record_bench: $f is missing; build both trees first" >&2; exit 1; }
-done
-mkdir -p "$PAVIX_TEST_DIR"
-
-case_name=record-bench
-# shellcheck source=system_test_lib.sh
-. "$here/system_test_lib.sh"
-readonly bench_prefix=$PAVIX_TEST_DIR/prefix
-readonly report=$tree/record-bench.txt
-: >"$report"
-figure() { echo "$*" | tee -a "$report"; }
-
-if [ ! -f "$bench_prefix/system.reg" ]; then
-  note "making the benchmark's Wine prefix"
-  make_pavix_prefix "$bench_prefix"
-fi
-use_prefix "$bench_prefix"
-register_filter
+bench_name=record_bench
+bench_count="SECONDS 10"
+bench_dir=record-bench
+bench_case=record-bench
+bench_report=record-bench.txt
+bench_needs() { :; }
+# shellcheck source=bench_lib.sh
+. "$(dirname "$0")/bench_lib.sh"
+seconds=$count
 # Debug texts on, for the recording's path and length; they are rare.
 pavix_winedebug=-all,+debugstr
 
