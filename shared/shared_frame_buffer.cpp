@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(_WIN32)
+#include "shared/shared_object_security.h"
+#endif
+
 namespace pavix {
 
 int32_t ReadFrameWord(const void* view) {
@@ -17,15 +21,50 @@ void WriteFrameWord(void* view, int32_t frameWord) {
     *static_cast<volatile int32_t*>(view) = frameWord;
 }
 
+// The sequence count lives in memory another process writes: the GCC and
+// Clang atomic built-ins give aligned 32-bit loads and stores that the
+// compiler keeps in order with the block's bytes around them (plain moves
+// on x86, whose stores stay in order, as do its loads).
+void WriteSharedPicture(void* view, volatile std::uint32_t* sequence, const uint8_t* pixels,
+                        int32_t frameWord) {
+    if (view == nullptr) {
+        return;
+    }
+    std::uint32_t count = 0;
+    if (sequence != nullptr) {
+        count = (__atomic_load_n(sequence, __ATOMIC_RELAXED) + 1) | 1u;
+        __atomic_store_n(sequence, count, __ATOMIC_RELAXED);
+        __atomic_thread_fence(__ATOMIC_RELEASE);  // the odd count before the block
+    }
+    if (pixels != nullptr) {
+        std::memcpy(static_cast<uint8_t*>(view) + kPixelAreaOffset, pixels, kPixelAreaSize);
+    }
+    // Readers look at the frame word first: it is stored last.
+    __atomic_thread_fence(__ATOMIC_RELEASE);
+    WriteFrameWord(view, frameWord);
+    if (sequence != nullptr) {
+        __atomic_store_n(sequence, count + 1, __ATOMIC_RELEASE);
+    }
+}
+
+std::uint32_t ReadSequence(const volatile std::uint32_t* sequence) {
+    return __atomic_load_n(sequence, __ATOMIC_ACQUIRE);
+}
+
 void CopyPictureToSample(const void* view, uint8_t* sample, std::size_t size, RowOrder order) {
+    CopyPixelsToSample(view != nullptr ? static_cast<const uint8_t*>(view) + kPixelAreaOffset
+                                       : nullptr,
+                       sample, size, order);
+}
+
+void CopyPixelsToSample(const uint8_t* pixels, uint8_t* sample, std::size_t size, RowOrder order) {
     if (sample == nullptr || size == 0) {
         return;
     }
-    if (view == nullptr) {
+    if (pixels == nullptr) {
         std::memset(sample, 0, size);
         return;
     }
-    const uint8_t* pixels = static_cast<const uint8_t*>(view) + kPixelAreaOffset;
     std::size_t copied;
     if (order == RowOrder::BottomUp) {
         copied = size < kPixelAreaSize ? size : kPixelAreaSize;
@@ -50,21 +89,57 @@ void CopyPictureToSample(const void* view, uint8_t* sample, std::size_t size, Ro
 
 #if defined(_WIN32)
 
-int OpenSharedFrameBuffer(HANDLE* mapping, void** view) {
-    *mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                  static_cast<DWORD>(kSharedFrameBufferSize),
-                                  kSharedFrameBufferName);
-    if (*mapping == nullptr) {
-        *view = nullptr;
+int OpenSharedSection(const char* name, std::size_t size, SharedAccess access, HANDLE* mapping,
+                      void** view) {
+    *mapping = nullptr;
+    *view = nullptr;
+    SharedObjectSecurity security;
+    HANDLE section = nullptr;
+    if (access == SharedAccess::ReadWrite) {
+        section = CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE, 0,
+                                     static_cast<DWORD>(size), name);
+        // Made by an older filter with its application's default security:
+        // from now on it has ours (best effort; it works as it is).
+        if (section != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+            security.ApplyTo(section);
+        }
+    } else {
+        // A reader asks for read access only: that is all the shared
+        // security grants a video application. When the section is not
+        // there yet the reader makes it, with read-write pages for the
+        // writer to come. Should another process make it between the two
+        // calls, creating fails (the security refuses this process write
+        // access) and opening it is tried again.
+        for (int attempt = 0; section == nullptr && attempt < 3; ++attempt) {
+            section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+            if (section != nullptr || GetLastError() != ERROR_FILE_NOT_FOUND) break;
+            section = CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE,
+                                         0, static_cast<DWORD>(size), name);
+            if (section == nullptr && GetLastError() != ERROR_ACCESS_DENIED) break;
+        }
+    }
+    if (section == nullptr) {
         return 0;
     }
-    *view = MapViewOfFile(*mapping, FILE_MAP_WRITE, 0, 0, 0);
-    if (*view == nullptr) {
-        CloseHandle(*mapping);
-        *mapping = nullptr;
+    // Exactly `size` bytes: a smaller section of that name is refused here
+    // instead of being read past its end.
+    void* mapped = MapViewOfFile(section, access == SharedAccess::ReadWrite ? FILE_MAP_WRITE
+                                                                             : FILE_MAP_READ,
+                                 0, 0, size);
+    if (mapped == nullptr) {
+        const DWORD error = GetLastError();
+        CloseHandle(section);
+        SetLastError(error);
         return 0;
     }
+    *mapping = section;
+    *view = mapped;
     return 1;
+}
+
+int OpenSharedFrameBuffer(HANDLE* mapping, void** view) {
+    return OpenSharedSection(kSharedFrameBufferName, kSharedFrameBufferSize, SharedAccess::ReadWrite,
+                             mapping, view);
 }
 
 void CloseSharedFrameBuffer(HANDLE* mapping, void** view) {

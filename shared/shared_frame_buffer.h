@@ -5,6 +5,14 @@
 // picture and one 32-bit frame word; there is no lock and no event, the
 // newest picture always wins.
 //
+// Beside it lies the small sequence section "PavixShMemSequence": one
+// 32-bit count at offset 0 that the writer makes odd before it writes the
+// block and even again after, so that a reader can tell a whole picture
+// from one it copied while the writer was at it (SharedPictureReader). A
+// reader that knows nothing of it reads the block as before; a writer that
+// knows nothing of it leaves the count as it is, and readers then copy as
+// before too.
+//
 // Layout of the block (offsets from the start of the view, little-endian):
 //      0     4  frame word (signed 32-bit, values below)
 //      4     1  unused, 0
@@ -37,6 +45,9 @@ inline constexpr int kPictureBytesPerPixel = 3;
 inline constexpr std::size_t kPictureStride = kPictureWidth * kPictureBytesPerPixel;  // 1440
 inline constexpr std::size_t kPixelAreaSize = kPictureStride * kPictureHeight;        // 460800
 
+inline constexpr char kFrameSequenceName[] = "PavixShMemSequence";
+inline constexpr std::size_t kFrameSequenceSize = 64;
+
 static_assert(kPictureStride % 4 == 0, "rows of a 24-bit DIB need no padding at this width");
 static_assert(kPixelAreaOffset + kPixelAreaSize <= kSharedFrameBufferSize,
               "the pixel area lies inside the block");
@@ -55,6 +66,19 @@ int32_t ReadFrameWord(const void* view);
 // Stores the frame word as one aligned 32-bit access.
 void WriteFrameWord(void* view, int32_t frameWord);
 
+// The one write of the block, for every writer: the sequence count (when
+// there is one) goes odd, `pixels` (kPixelAreaSize bytes, bottom row first;
+// null leaves the picture as it is) are copied into the pixel area, the
+// frame word is stored, and the count goes even again. A count left odd by
+// a writer that died mid-write is moved on to a fresh odd value. One writer
+// at a time: callers in one process serialise their writes.
+void WriteSharedPicture(void* view, volatile std::uint32_t* sequence, const uint8_t* pixels,
+                        int32_t frameWord);
+
+// The sequence count, read as one aligned 32-bit load that later loads do
+// not move ahead of.
+std::uint32_t ReadSequence(const volatile std::uint32_t* sequence);
+
 // Row order of a picture handed to a capture application.
 enum class RowOrder {
     BottomUp,  // as in the block: a DIB with a positive height
@@ -66,11 +90,30 @@ enum class RowOrder {
 // beyond the picture are zeroed, and without a view (null) the whole buffer
 // becomes black.
 void CopyPictureToSample(const void* view, uint8_t* sample, std::size_t size, RowOrder order);
+// The same from a pixel area anywhere (kPixelAreaSize bytes, bottom row
+// first; null: black).
+void CopyPixelsToSample(const uint8_t* pixels, uint8_t* sample, std::size_t size, RowOrder order);
 
 #if defined(_WIN32)
-// Creates the block or opens the existing one and maps all of it for
-// reading and writing. Returns 1 with both places filled, or 0 with both
-// null (nothing is left open).
+// How a side maps a shared section. Both create it when it is not there
+// yet, with the shared objects' security (shared_object_security.h), so the
+// order in which the programs start does not matter.
+enum class SharedAccess {
+    // The writer (pavix.exe, elevated): maps for reading and writing, and
+    // puts the shared security on a section an older filter made.
+    ReadWrite,
+    // A reader (the camera filter, in any video application): opens for
+    // reading only, and maps for reading.
+    Read,
+};
+
+// Creates the section `name` of `size` bytes or opens the existing one and
+// maps `size` bytes of it. Returns 1 with both places filled, or 0 with both
+// null (nothing is left open; a section smaller than `size` is refused).
+int OpenSharedSection(const char* name, std::size_t size, SharedAccess access, HANDLE* mapping,
+                      void** view);
+
+// The block for reading and writing: OpenSharedSection of PavixShMem.
 int OpenSharedFrameBuffer(HANDLE* mapping, void** view);
 
 // Unmaps the view and closes the mapping, each when present, and clears

@@ -1,13 +1,20 @@
-// The reader's side of the shared frame buffer as plain data: the layout and
-// the copy of the picture into a sample (row order, bounds, no view).
+// The shared frame buffer as plain data: the layout, the copy of the
+// picture into a sample (row order, bounds, no view), and whole pictures
+// through the sequence count while a writer is at work.
 
 #include "shared/shared_frame_buffer.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include "shared/shared_picture_reader.h"
 
 namespace pavix {
 namespace {
@@ -113,6 +120,152 @@ TEST(SharedFrameBufferCopy, NoViewGivesBlackPictures) {
             ASSERT_EQ(0, byte);
         }
         std::fill(sample.begin(), sample.end(), 0xEE);
+    }
+}
+
+// Every byte of `picture` is `value`.
+bool Uniform(const std::vector<uint8_t>& picture, uint8_t value) {
+    for (uint8_t byte : picture) {
+        if (byte != value) return false;
+    }
+    return true;
+}
+
+TEST(SharedPictureWrite, MarksTheWriteOddAndLeavesTheCountEven) {
+    auto block = MakeBlock();
+    std::vector<uint8_t> grey(kPixelAreaSize, 0x80);
+    struct Case {
+        const char* what;
+        uint32_t before;
+        uint32_t after;
+    } cases[] = {
+        {"fresh count", 0, 2},
+        {"after many writes", 1000, 1002},
+        {"left odd by a writer that died mid-write", 7, 10},
+        {"wrapping round", 0xFFFFFFFEu, 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t sequence = c.before;
+        WriteSharedPicture(block.get(), &sequence, grey.data(), 42);
+        EXPECT_EQ(c.after, sequence) << c.what;
+        EXPECT_EQ(42, ReadFrameWord(block.get())) << c.what;
+        EXPECT_EQ(0, std::memcmp(block.get() + kPixelAreaOffset, grey.data(), kPixelAreaSize)) << c.what;
+    }
+    // No pixels: the picture stays, the word and the count move on; no
+    // count: the block is written all the same.
+    auto before = MakeBlock();
+    uint32_t sequence = 4;
+    WriteSharedPicture(block.get(), &sequence, nullptr, STATUS_NO_LINK);
+    EXPECT_EQ(6u, sequence);
+    EXPECT_EQ(STATUS_NO_LINK, ReadFrameWord(block.get()));
+    EXPECT_EQ(0x80, block[kPixelAreaOffset]);
+    WriteSharedPicture(before.get(), nullptr, grey.data(), 9);
+    EXPECT_EQ(9, ReadFrameWord(before.get()));
+    EXPECT_EQ(0x80, before[kPixelAreaOffset + kPixelAreaSize - 1]);
+    EXPECT_EQ(0, before[kPixelAreaOffset + kPixelAreaSize]) << "the tail stays untouched";
+}
+
+TEST(SharedPictureReader, HandsOnWholePicturesOrTheLastWholeOne) {
+    auto block = MakeBlock();
+    std::vector<uint8_t> first(kPixelAreaSize, 0x11);
+    std::vector<uint8_t> second(kPixelAreaSize, 0x22);
+    std::vector<uint8_t> sample(kPixelAreaSize);
+    uint32_t sequence = 0;
+    SharedPictureReader reader;
+
+    // The count odd before any whole picture (a writer died mid-write):
+    // the block as it is.
+    sequence = 1;
+    EXPECT_EQ(SharedPictureReader::Copied::Unchecked,
+              reader.CopyToSample(block.get(), &sequence, sample.data(), sample.size(), RowOrder::BottomUp));
+    EXPECT_EQ(0, std::memcmp(sample.data(), block.get() + kPixelAreaOffset, kPixelAreaSize));
+
+    WriteSharedPicture(block.get(), &sequence, first.data(), 1);
+    EXPECT_EQ(SharedPictureReader::Copied::Whole,
+              reader.CopyToSample(block.get(), &sequence, sample.data(), sample.size(), RowOrder::BottomUp));
+    EXPECT_TRUE(Uniform(sample, 0x11));
+
+    // A writer half-way through the next picture: the last whole one again.
+    sequence += 1;
+    std::memcpy(block.get() + kPixelAreaOffset, second.data(), kPixelAreaSize / 2);
+    EXPECT_EQ(SharedPictureReader::Copied::LastWhole,
+              reader.CopyToSample(block.get(), &sequence, sample.data(), sample.size(), RowOrder::TopDown));
+    EXPECT_TRUE(Uniform(sample, 0x11));
+    sequence += 1;
+    std::memcpy(block.get() + kPixelAreaOffset, second.data(), kPixelAreaSize);
+    EXPECT_EQ(SharedPictureReader::Copied::Whole,
+              reader.CopyToSample(block.get(), &sequence, sample.data(), sample.size(), RowOrder::BottomUp));
+    EXPECT_TRUE(Uniform(sample, 0x22));
+
+    // No count (an older writer), no view: as CopyPictureToSample.
+    block = MakeBlock();
+    for (RowOrder order : {RowOrder::BottomUp, RowOrder::TopDown}) {
+        std::vector<uint8_t> expected(kPixelAreaSize + 10);
+        std::vector<uint8_t> seen(expected.size());
+        CopyPictureToSample(block.get(), expected.data(), expected.size(), order);
+        EXPECT_EQ(SharedPictureReader::Copied::Unchecked,
+                  reader.CopyToSample(block.get(), nullptr, seen.data(), seen.size(), order));
+        EXPECT_EQ(expected, seen);
+        reader.CopyToSample(nullptr, &sequence, seen.data(), seen.size(), order);
+        EXPECT_TRUE(Uniform(seen, 0));
+    }
+}
+
+TEST(SharedPictureReader, NeverHandsOnAPictureTornByAWriterAtWork) {
+    // A writer alternates two uniform pictures while the reader takes
+    // samples: each must be one picture or the other, never the top of one
+    // and the bottom of the next. Without a pause the writer is at work
+    // nearly all the time and most tries meet it (each costs the reader
+    // its wait, so fewer samples); with a 0.1 ms pause it still writes a
+    // hundred times as often as the real one, and the reader mostly gets
+    // fresh pictures.
+    struct Case {
+        int pauseUs;
+        int samples;
+    } cases[] = {{0, 300}, {100, 10000}};
+    for (const Case& c : cases) {
+        auto block = MakeBlock();
+        uint32_t sequence = 0;
+        std::vector<uint8_t> pictures[2] = {std::vector<uint8_t>(kPixelAreaSize, 0x40),
+                                            std::vector<uint8_t>(kPixelAreaSize, 0xC0)};
+        WriteSharedPicture(block.get(), &sequence, pictures[0].data(), 1);
+        SharedPictureReader reader;
+        std::vector<uint8_t> sample(kPixelAreaSize);
+        // Before the writer starts: a whole picture to fall back on.
+        ASSERT_EQ(SharedPictureReader::Copied::Whole,
+                  reader.CopyToSample(block.get(), &sequence, sample.data(), sample.size(),
+                                      RowOrder::BottomUp));
+        std::atomic<bool> stop{false};
+        std::atomic<int> written{0};
+        std::thread writer([&] {
+            for (int n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+                WriteSharedPicture(block.get(), &sequence, pictures[n % 2].data(), n);
+                written.store(n + 1, std::memory_order_relaxed);
+                if (c.pauseUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(c.pauseUs));
+            }
+        });
+        int torn = 0;
+        int copied[3] = {};  // Whole, LastWhole, Unchecked
+        bool seen[2] = {};
+        for (int n = 0; n < c.samples; ++n) {
+            ++copied[static_cast<int>(reader.CopyToSample(block.get(), &sequence, sample.data(),
+                                                          sample.size(), RowOrder::BottomUp))];
+            if ((sample[0] != 0x40 && sample[0] != 0xC0) || !Uniform(sample, sample[0])) {
+                ++torn;
+            } else {
+                seen[sample[0] == 0xC0] = true;
+            }
+        }
+        stop = true;
+        writer.join();
+        std::printf("pause %d us: %d writes; %d samples: %d whole, %d the last whole one again\n",
+                    c.pauseUs, written.load(), c.samples, copied[0], copied[1]);
+        EXPECT_EQ(0, torn) << "pause " << c.pauseUs;
+        EXPECT_EQ(0, copied[2]) << "pause " << c.pauseUs;
+        if (c.pauseUs > 0) {
+            EXPECT_GT(copied[0], c.samples / 2) << "pause " << c.pauseUs;
+            EXPECT_TRUE(seen[0] && seen[1]) << "pause " << c.pauseUs;
+        }
     }
 }
 

@@ -1,0 +1,51 @@
+#pragma once
+
+// The security of every named object pavix.exe and the camera filter share
+// (the shared frame buffer and its sequence section). pavix.exe always runs
+// elevated, and an elevated process's default security lets only
+// Administrators and SYSTEM in: a video application at Medium integrity (its
+// Administrators group deny-only) could then not open the block at all. So
+// both programs create these objects with one explicit descriptor:
+//   - Authenticated Users may map them for reading (and query them and read
+//     their descriptor);
+//   - Administrators and SYSTEM have full access: only an elevated
+//     pavix.exe can put pictures into the camera;
+//   - a Low mandatory label with no-write-up, so that Low integrity
+//     processes (browser capture processes) may read too.
+// Windows only.
+
+#include <windows.h>
+
+namespace pavix {
+
+// What the descriptor grants a reader: STANDARD_RIGHTS_READ | SECTION_QUERY
+// | SECTION_MAP_READ.
+inline constexpr DWORD kSharedReadAccess = 0x00020005;
+// What it grants Administrators and SYSTEM: SECTION_ALL_ACCESS.
+inline constexpr DWORD kSharedFullAccess = 0x000F001F;
+
+// The descriptor, built once per object of this class.
+class SharedObjectSecurity {
+public:
+    SharedObjectSecurity();
+    ~SharedObjectSecurity();
+    SharedObjectSecurity(const SharedObjectSecurity&) = delete;
+    SharedObjectSecurity& operator=(const SharedObjectSecurity&) = delete;
+
+    // For creating an object; null when the descriptor could not be built
+    // (the object then gets the creator's default security, as before).
+    SECURITY_ATTRIBUTES* Attributes();
+    PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_; }
+
+    // Puts the descriptor's access list and label on an object that exists
+    // already (made by an older filter with its process's default
+    // security). Needs WRITE_DAC and WRITE_OWNER on `object`; false when
+    // that or the descriptor is missing.
+    bool ApplyTo(HANDLE object) const;
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+}  // namespace pavix
