@@ -80,14 +80,18 @@ public:
     // The writer side of the shared frame buffer.
     int InitSharedFrameBuffer();
     void ReleaseSharedFrameBuffer();
-    // Draws `picture` (null: nothing) scaled to 480 x 320 and bottom-up into
-    // the block through GDI+, then stores `frameWord`: the idle picture.
-    // Any thread.
+    // Draws `picture` (null: nothing) scaled to 480 x 320 and bottom-up
+    // through GDI+, then writes it into the block with `frameWord`: the idle
+    // picture. Any thread.
     void DrawToSharedFrame(GpImage* picture, std::int32_t frameWord);
-    // A decoded phone picture into the block: scaled to 480 x 320 and
-    // bottom-up by the picture scaler, then `frameWord` is stored. The frame
-    // thread only.
+    // A decoded phone picture: scaled to 480 x 320 and bottom-up by the
+    // picture scaler, then written into the block with `frameWord`. The
+    // frame thread only.
     void PublishPicture(const BgrxPicture& picture, std::int32_t frameWord);
+    // The one write of the block for every writer: `pixels` (460,800
+    // bytes, bottom row first; null leaves the picture) and `frameWord`, in
+    // one short copy marked by the sequence count. Any thread.
+    void WriteSharedFrame(const std::uint8_t* pixels, std::int32_t frameWord);
 
     // The preview pictures handed to the pane, width x height (the pane's
     // client area); false when their memory cannot be had (the pane then
@@ -180,7 +184,17 @@ private:
     ULONG_PTR gdiplusToken_ = 0;
     void* sharedView_ = nullptr;
     HANDLE sharedMapping_ = nullptr;
+    // The sequence count beside the block (null without its section).
+    volatile std::uint32_t* sequence_ = nullptr;
+    HANDLE sequenceMapping_ = nullptr;
+    // Private pictures, each written into the block in one copy: the frame
+    // thread's scaled phone picture, and the idle picture (the memory of
+    // the GDI+ bitmap sharedBitmap_).
+    std::uint8_t* framePixels_ = nullptr;
+    std::uint8_t* idlePixels_ = nullptr;
     GpBitmap* sharedBitmap_ = nullptr;
+    CriticalSection sharedWriteLock_;
+    CriticalSection idleDrawLock_;
     // Phone pictures published, and the count when it was last examined
     // for its restart at 0.
     std::int32_t frameCount_ = 0;

@@ -1,12 +1,12 @@
-// The writer side of the shared frame buffer: the engine maps the block at
-// start-up. Phone pictures are scaled and flipped straight into its pixel
-// area by the picture scaler; the idle picture, a few times a run, is drawn
-// through a GDI+ bitmap on the same pixels.
+// The writer side of the shared frame buffer: the engine maps the block and
+// its sequence section at start-up. Every picture is made in private memory
+// first (phone pictures by the picture scaler, the idle picture through a
+// GDI+ bitmap) and reaches the block in one short copy through
+// WriteSharedFrame, the one place that writes it.
 
 #include "app/rovo_engine.h"
 
-#include <atomic>
-
+#include "shared/local_heap.h"
 #include "shared/shared_frame_buffer.h"
 
 namespace pavix {
@@ -17,12 +17,24 @@ int CRovoEngine::InitSharedFrameBuffer() {
         ReleaseSharedFrameBuffer();
         return error != 0 ? static_cast<int>(error) : -1;
     }
+    // Without the sequence section readers copy the block as they always
+    // did: the program goes on.
+    void* sequence = nullptr;
+    if (OpenSharedSection(kFrameSequenceName, kFrameSequenceSize, SharedAccess::ReadWrite,
+                          &sequenceMapping_, &sequence)) {
+        sequence_ = static_cast<volatile std::uint32_t*>(sequence);
+    }
+    framePixels_ = static_cast<std::uint8_t*>(LocalHeap().allocate(kPixelAreaSize));
+    idlePixels_ = static_cast<std::uint8_t*>(LocalHeap().allocate(kPixelAreaSize));
+    if (framePixels_ == nullptr || idlePixels_ == nullptr) {
+        ReleaseSharedFrameBuffer();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     // Row 0 of the bitmap is the first row in memory, the block's bottom
     // row: DrawToSharedFrame draws upside down to match.
-    auto* pixels = static_cast<BYTE*>(sharedView_) + kPixelAreaOffset;
     if (gdip::GdipCreateBitmapFromScan0(kPictureWidth, kPictureHeight,
                                         static_cast<INT>(kPictureStride), PixelFormat24bppRGB,
-                                        pixels, &sharedBitmap_) != Gdiplus::Ok) {
+                                        idlePixels_, &sharedBitmap_) != Gdiplus::Ok) {
         sharedBitmap_ = nullptr;  // frame words are still published
     }
     frameCount_ = 0;
@@ -36,9 +48,27 @@ void CRovoEngine::ReleaseSharedFrameBuffer() {
         sharedBitmap_ = nullptr;
     }
     CloseSharedFrameBuffer(&sharedMapping_, &sharedView_);
+    void* sequence = const_cast<std::uint32_t*>(sequence_);
+    CloseSharedFrameBuffer(&sequenceMapping_, &sequence);
+    sequence_ = nullptr;
+    LocalHeap().release(framePixels_);
+    framePixels_ = nullptr;
+    LocalHeap().release(idlePixels_);
+    idlePixels_ = nullptr;
+}
+
+void CRovoEngine::WriteSharedFrame(const std::uint8_t* pixels, std::int32_t frameWord) {
+    if (sharedView_ == nullptr) return;
+    // The frame thread and the supervisor both write: one at a time, as the
+    // sequence count needs. Readers never take this lock.
+    ScopedLock hold(sharedWriteLock_);
+    WriteSharedPicture(sharedView_, sequence_, pixels, frameWord);
 }
 
 void CRovoEngine::DrawToSharedFrame(GpImage* picture, std::int32_t frameWord) {
+    // The start-up, the supervisor and the shutdown draw it; the bitmap's
+    // pixels are one for all of them.
+    ScopedLock hold(idleDrawLock_);
     GpGraphics* graphics = nullptr;
     if (sharedBitmap_ != nullptr &&
         gdip::GdipGetImageGraphicsContext(sharedBitmap_, &graphics) != Gdiplus::Ok) {
@@ -55,18 +85,15 @@ void CRovoEngine::DrawToSharedFrame(GpImage* picture, std::int32_t frameWord) {
         // The pixels are complete once the graphics object is gone.
         gdip::GdipDeleteGraphics(graphics);
     }
-    // Readers look at the frame word first: it is stored last.
-    if (sharedView_ != nullptr) WriteFrameWord(sharedView_, frameWord);
+    WriteSharedFrame(graphics != nullptr ? idlePixels_ : nullptr, frameWord);
 }
 
 void CRovoEngine::PublishPicture(const BgrxPicture& picture, std::int32_t frameWord) {
     if (sharedView_ == nullptr) return;
     // A picture the scaler refuses leaves the block's picture as it was;
     // the frame word still counts it, as with the idle picture.
-    scaler_.ToSharedPicture(picture, static_cast<std::uint8_t*>(sharedView_) + kPixelAreaOffset);
-    // Readers look at the frame word first: it is stored last.
-    std::atomic_thread_fence(std::memory_order_release);
-    WriteFrameWord(sharedView_, frameWord);
+    const bool scaled = scaler_.ToSharedPicture(picture, framePixels_);
+    WriteSharedFrame(scaled ? framePixels_ : nullptr, frameWord);
 }
 
 }  // namespace pavix

@@ -12,14 +12,21 @@ CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinNam
     : CSourceStream(nullptr, phr, pFilter, pPinName),
       m_hFrameMap(nullptr),
       m_pFrameView(nullptr),
+      m_hSequenceMap(nullptr),
+      m_pSequenceView(nullptr),
       m_rtNextStart(0),
       m_bTopDown(false) {
-    // Without the block the pin still exists and streams black pictures.
-    pavix::OpenSharedFrameBuffer(&m_hFrameMap, &m_pFrameView);
+    // Without the block the pin still exists and streams black pictures;
+    // without the sequence section it copies the block unchecked.
+    pavix::OpenSharedSection(pavix::kSharedFrameBufferName, pavix::kSharedFrameBufferSize,
+                             pavix::SharedAccess::Read, &m_hFrameMap, &m_pFrameView);
+    pavix::OpenSharedSection(pavix::kFrameSequenceName, pavix::kFrameSequenceSize,
+                             pavix::SharedAccess::Read, &m_hSequenceMap, &m_pSequenceView);
 }
 
 CRovoCapturePin::~CRovoCapturePin() {
     pavix::CloseSharedFrameBuffer(&m_hFrameMap, &m_pFrameView);
+    pavix::CloseSharedFrameBuffer(&m_hSequenceMap, &m_pSequenceView);
 }
 
 STDMETHODIMP CRovoCapturePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
@@ -38,6 +45,13 @@ STDMETHODIMP CRovoCapturePin::NonDelegatingQueryInterface(REFIID riid, void** pp
     return CSourceStream::NonDelegatingQueryInterface(riid, ppv);
 }
 
+namespace {
+
+// How late a sample may be and still keep its place in the stamps' rhythm.
+constexpr REFERENCE_TIME kMostLate = 2 * pavix::kSampleDuration;
+
+}  // namespace
+
 HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     if (pSample == nullptr) {
         return E_POINTER;
@@ -49,20 +63,30 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     }
     // Paced by deadline, not by a pause after each sample: the first sample
     // of a run starts the run's clock, every later one waits until its
-    // stamp is due (a late one goes at once), so the stream keeps the rate
-    // its stamps claim however long copying and delivering take.
+    // stamp is due (one a little late goes at once), so the stream keeps
+    // the rate its stamps claim however long copying and delivering take.
+    // After a longer hold-up downstream the stamps jump to now instead:
+    // samples that are long overdue would only be copies of the same
+    // picture sent in a burst.
     if (m_rtNextStart == 0) {
         m_runClock.Start();
     } else {
-        m_runClock.WaitUntil(m_rtNextStart);
+        const REFERENCE_TIME now = m_runClock.Elapsed();
+        if (now - m_rtNextStart > kMostLate) {
+            m_rtNextStart = now;
+        } else {
+            m_runClock.WaitUntil(m_rtNextStart);
+        }
     }
     BYTE* data = nullptr;
     pSample->GetPointer(&data);
     long size = pSample->GetSize();
     if (data != nullptr && size > 0) {
-        pavix::CopyPictureToSample(m_pFrameView, data, static_cast<size_t>(size),
-                                   m_bTopDown.load() ? pavix::RowOrder::TopDown
-                                                     : pavix::RowOrder::BottomUp);
+        m_reader.CopyToSample(m_pFrameView,
+                              static_cast<const volatile std::uint32_t*>(m_pSequenceView), data,
+                              static_cast<size_t>(size),
+                              m_bTopDown.load() ? pavix::RowOrder::TopDown
+                                                : pavix::RowOrder::BottomUp);
     }
     REFERENCE_TIME start = m_rtNextStart;
     m_rtNextStart += pavix::kSampleDuration;

@@ -5,7 +5,10 @@
 // pause from stopped) starts its stamps at 0; sample n of the run goes out
 // n x 30 ms after the first (never earlier; a late one at once) and is
 // stamped [n x 30 ms, (n + 1) x 30 ms), so the pin delivers 33.3 samples a
-// second and each stamp tells when its sample was due to leave. The desktop
+// second and each stamp tells when its sample was due to leave. A sample
+// more than two periods late (downstream held the thread up) is stamped
+// from now instead, and the stamps go on from there: no burst of overdue
+// copies. The desktop
 // program marking the block as shut down (frame word -1) ends the stream.
 //
 // Besides IPin it answers IAMStreamConfig (the one offered format),
@@ -20,6 +23,7 @@
 #include "filter/dshow/source.h"
 #include "filter/dshow/source_stream.h"
 #include "filter/run_clock.h"
+#include "shared/shared_picture_reader.h"
 
 class CRovoCapturePin : public CSourceStream,
                         public IAMStreamConfig,
@@ -76,7 +80,11 @@ public:
 
 private:
     HANDLE m_hFrameMap;          // the shared frame buffer, or null
-    void* m_pFrameView;          // its mapped view, or null
+    void* m_pFrameView;          // its mapped view (read-only), or null
+    HANDLE m_hSequenceMap;       // the sequence section beside it, or null
+    void* m_pSequenceView;       // its mapped view (read-only), or null
+    // Streaming thread only: whole pictures out of the block.
+    pavix::SharedPictureReader m_reader;
     // Streaming thread only: the next sample's stamp, 0 at the start of a
     // run, and the time since the run's first sample.
     REFERENCE_TIME m_rtNextStart;

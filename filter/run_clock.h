@@ -3,7 +3,9 @@
 // The time since the start of a stream's run, for pacing samples by
 // deadline: the pin starts the clock with the first sample of a run and
 // waits until each later sample's stamp is due, so samples go out at the
-// rate their stamps claim however long each one took to make.
+// rate their stamps claim however long each one took to make. The waits
+// run on a high-resolution waitable timer where Windows has one (Windows 10
+// version 1803 on), else on a plain waitable timer.
 
 #include <windows.h>
 #include <strmif.h>
@@ -11,6 +13,9 @@
 class CRunClock {
 public:
     CRunClock();
+    ~CRunClock();
+    CRunClock(const CRunClock&) = delete;
+    CRunClock& operator=(const CRunClock&) = delete;
 
     // Now is time 0 of the run.
     void Start();
@@ -19,8 +24,12 @@ public:
     // Returns once `due` (100 ns units since Start) has come; at once when
     // it has passed already.
     void WaitUntil(REFERENCE_TIME due) const;
+    // Whether the waits have the high-resolution timer.
+    bool HighResolution() const { return m_highResolution; }
 
 private:
     LARGE_INTEGER m_frequency;
     LARGE_INTEGER m_start;
+    HANDLE m_timer;  // null: Sleep paces the waits
+    bool m_highResolution;
 };

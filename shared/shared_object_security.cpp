@@ -7,11 +7,15 @@ namespace pavix {
 namespace {
 
 // Read (0x20005) for Authenticated Users, all (0xf001f) for Administrators
-// and SYSTEM; the access list protected from inheritance; a Low label that
-// refuses writes from below it. Explicit masks rather than GR/GA, so that
-// what is stored is what is written here on every version of Windows.
+// and SYSTEM; read only for the owner too (OWNER RIGHTS): a filter in a
+// video application that made the object is its owner, and an owner may
+// otherwise always rewrite the access list and so grant itself write. The
+// access list protected from inheritance; a Low label that refuses writes
+// from below it. Explicit masks rather than GR/GA, so that what is stored
+// is what is written here on every version of Windows.
 constexpr wchar_t kDescriptor[] =
-    L"D:P(A;;0x20005;;;AU)(A;;0xf001f;;;BA)(A;;0xf001f;;;SY)S:(ML;;NW;;;LW)";
+    L"D:P(A;;0x20005;;;AU)(A;;0xf001f;;;BA)(A;;0xf001f;;;SY)(A;;0x20005;;;OW)"
+    L"S:(ML;;NW;;;LW)";
 
 }  // namespace
 

@@ -10,6 +10,8 @@
 //     their descriptor);
 //   - Administrators and SYSTEM have full access: only an elevated
 //     pavix.exe can put pictures into the camera;
+//   - the owner (OWNER RIGHTS) may read only, so that a non-elevated
+//     process that made the object cannot rewrite its access list;
 //   - a Low mandatory label with no-write-up, so that Low integrity
 //     processes (browser capture processes) may read too.
 // Windows only.

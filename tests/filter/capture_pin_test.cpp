@@ -257,24 +257,53 @@ TEST_F(CapturePin, SamplesGoOutWhenTheirStampsSayNeverEarlier) {
     }
 }
 
-TEST_F(CapturePin, LateSamplesCatchUpWithTheirDeadlines) {
-    // Paced by deadline, not by a pause after each sample: when delivering
-    // held the thread up (here 1.5 s), the samples that are due by then go
-    // out at once, so the run keeps its 33.3 per second on average. A pin
-    // that paused 30 ms after each would need at least 1.2 s for these 40.
+TEST_F(CapturePin, AfterAStallTheStampsJumpToNowWithoutABurst) {
+    // Delivering held the thread up for 1.5 s: the next sample goes at once,
+    // stamped from now, and the ones after it keep the 30 ms rhythm from
+    // there. No burst of overdue copies of one picture (catching up on the
+    // stamps would send 50 back to back).
     ASSERT_EQ(S_OK, pin_->OnThreadCreate());
     FakeSample first(kPixelAreaSize);
     ASSERT_EQ(S_OK, pin_->FillBuffer(&first));
     Sleep(1500);
-    double begin = NowMs();
-    REFERENCE_TIME previousStop = first.stop;
-    for (int n = 1; n <= 40; ++n) {
+    std::vector<REFERENCE_TIME> starts;
+    double afterStallMs = 0;
+    for (int n = 1; n <= 6; ++n) {
         FakeSample sample(kPixelAreaSize);
         ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
-        EXPECT_EQ(previousStop, sample.start) << "sample " << n;  // no stamp skipped
-        previousStop = sample.stop;
+        if (n == 1) afterStallMs = NowMs();
+        EXPECT_EQ(300000, sample.stop - sample.start) << "sample " << n;
+        if (!starts.empty()) {
+            EXPECT_GE(sample.start, starts.back() + 300000) << "sample " << n;
+        }
+        starts.push_back(sample.start);
     }
-    EXPECT_LT(NowMs() - begin, 600.0) << "late samples waited";
+    EXPECT_GE(starts.front(), 15000000) << "the stamps did not jump to now after the stall";
+    // Five more samples at their own pace: at least 5 x 30 ms (1 ms for the
+    // timer's rounding).
+    EXPECT_GE(NowMs() - afterStallMs, 149.0) << "overdue samples went out in a burst";
+}
+
+TEST_F(CapturePin, WhileTheWriterIsAtWorkThePinSendsTheLastWholePicture) {
+    uint32_t* sequence = block_.Sequence();
+    ASSERT_NE(nullptr, sequence);
+    FakeSample whole(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&whole));
+    EXPECT_EQ(0, std::memcmp(whole.buffer.data(), block_.PixelArea(), kPixelAreaSize));
+
+    // The writer half-way through the next picture: the count is odd.
+    *sequence += 1;
+    std::memset(block_.PixelArea(), 0x33, kPixelAreaSize / 2);
+    FakeSample during(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&during));
+    EXPECT_TRUE(during.buffer == whole.buffer) << "a half-written picture went out";
+
+    // Done: the count is even again and the new picture goes out.
+    std::memset(block_.PixelArea(), 0x33, kPixelAreaSize);
+    *sequence += 1;
+    FakeSample after(kPixelAreaSize);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&after));
+    EXPECT_EQ(std::vector<uint8_t>(kPixelAreaSize, 0x33), after.buffer);
 }
 
 TEST_F(CapturePin, TopDownConnectionGetsTheRowsReversed) {

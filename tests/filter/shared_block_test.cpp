@@ -1,10 +1,23 @@
-// OpenSharedFrameBuffer: the named block both programs create or open.
+// The named sections both programs create or open: the block and its
+// sequence section, how each side maps them, and the security they get.
+// Wine keeps an object's access list but neither its integrity label nor
+// any integrity check, and gives an owner its implicit rights whatever the
+// OWNER RIGHTS entry says: the access list is read back from the live object
+// and tried with AccessCheck for a filtered administrator's token (the
+// Administrators group deny-only, as in a video application that is not
+// elevated); the label is checked in the descriptor the programs create
+// them with, and on the live object where the system keeps it.
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "shared/shared_frame_buffer.h"
+#include "shared/shared_object_security.h"
 #include "tests/filter/support/shared_block.h"
 
 namespace pavix::testing {
@@ -56,6 +69,227 @@ TEST(SharedBlockOpen, FailureLeavesNothingOpen) {
     EXPECT_EQ(0, OpenSharedFrameBuffer(&mapping, &view));
     EXPECT_EQ(nullptr, mapping);
     EXPECT_EQ(nullptr, view);
+}
+
+TEST(SharedBlockOpen, ReaderMapsForReadingAndCreatesWhatIsMissing) {
+    // No writer yet: the reader makes the block, zero-filled, and maps it
+    // read-only.
+    HANDLE reader = nullptr;
+    void* readerView = nullptr;
+    ASSERT_EQ(1, OpenSharedSection(kSharedFrameBufferName, kSharedFrameBufferSize, SharedAccess::Read,
+                                   &reader, &readerView));
+    MEMORY_BASIC_INFORMATION region;
+    ASSERT_NE(0u, VirtualQuery(readerView, &region, sizeof(region)));
+    EXPECT_EQ(static_cast<DWORD>(PAGE_READONLY), region.Protect);
+    EXPECT_EQ(0, ReadFrameWord(readerView));
+    // The writer that comes later writes into the same block.
+    HANDLE writer = nullptr;
+    void* writerView = nullptr;
+    ASSERT_EQ(1, OpenSharedFrameBuffer(&writer, &writerView));
+    WriteSharedPicture(writerView, nullptr, nullptr, 77);
+    EXPECT_EQ(77, ReadFrameWord(readerView));
+    CloseSharedFrameBuffer(&writer, &writerView);
+    CloseSharedFrameBuffer(&reader, &readerView);
+
+    // A section of that name smaller than the block is refused by both
+    // sides, never read past its end.
+    HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                      kSharedFrameBufferName);
+    ASSERT_NE(nullptr, small);
+    for (SharedAccess access : {SharedAccess::Read, SharedAccess::ReadWrite}) {
+        HANDLE mapping = nullptr;
+        void* view = nullptr;
+        EXPECT_EQ(0, OpenSharedSection(kSharedFrameBufferName, kSharedFrameBufferSize, access,
+                                       &mapping, &view));
+        EXPECT_EQ(nullptr, view);
+    }
+    CloseHandle(small);
+}
+
+// A live object's descriptor with owner and group (AccessCheck needs them).
+struct LiveDescriptor {
+    explicit LiveDescriptor(HANDLE object) {
+        error = GetSecurityInfo(object, SE_KERNEL_OBJECT,
+                                OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                    DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+                                nullptr, nullptr, nullptr, nullptr, &descriptor);
+    }
+    ~LiveDescriptor() { LocalFree(descriptor); }
+    std::string Text() const {
+        LPSTR text = nullptr;
+        if (descriptor == nullptr ||
+            !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+                &text, nullptr)) {
+            return "(none)";
+        }
+        std::string result = text;
+        LocalFree(text);
+        return result;
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = 0;
+};
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(buffer);
+    return CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer);
+}
+
+// The access list's entries as "who:mask" in order, e.g. "AU:20005".
+std::string Entries(PSECURITY_DESCRIPTOR descriptor) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (descriptor == nullptr || !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+        !present || dacl == nullptr) {
+        return "(no access list)";
+    }
+    std::string entries;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) return "(bad entry)";
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            entries += "type" + std::to_string(header->AceType) + " ";
+            continue;
+        }
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        PSID sid = &ace->SidStart;
+        const char* who = IsWellKnown(sid, WinAuthenticatedUserSid)      ? "AU"
+                          : IsWellKnown(sid, WinBuiltinAdministratorsSid) ? "BA"
+                          : IsWellKnown(sid, WinLocalSystemSid)           ? "SY"
+                          : IsWellKnown(sid, WinCreatorOwnerRightsSid)    ? "OW"
+                                                                          : "other";
+        char mask[16];
+        wsprintfA(mask, "%lx", ace->Mask);
+        entries += std::string(who) + ":" + mask + " ";
+    }
+    return entries;
+}
+
+// The integrity label's level and policy as "level/policy", or "" without.
+std::string Label(PSECURITY_DESCRIPTOR descriptor) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL sacl = nullptr;
+    if (descriptor == nullptr || !GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) ||
+        !present || sacl == nullptr) {
+        return "";
+    }
+    for (DWORD i = 0; i < sacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (GetAce(sacl, i, reinterpret_cast<void**>(&header)) &&
+            header->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
+            auto* ace = reinterpret_cast<SYSTEM_MANDATORY_LABEL_ACE*>(header);
+            PSID sid = &ace->SidStart;
+            const DWORD level = *GetSidSubAuthority(sid, 0);
+            return std::to_string(level) + "/" + std::to_string(ace->Mask);
+        }
+    }
+    return "";
+}
+
+// What `token` is granted of `wanted` on an object with `descriptor`, by the
+// system's own access check with the sections' rights.
+DWORD Granted(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD wanted) {
+    GENERIC_MAPPING mapping = {STANDARD_RIGHTS_READ | SECTION_QUERY | SECTION_MAP_READ,
+                               STANDARD_RIGHTS_WRITE | SECTION_MAP_WRITE,
+                               STANDARD_RIGHTS_EXECUTE | SECTION_MAP_EXECUTE, SECTION_ALL_ACCESS};
+    PRIVILEGE_SET privileges;
+    DWORD privilegesSize = sizeof(privileges);
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    if (!AccessCheck(descriptor, token, wanted, &mapping, &privileges, &privilegesSize, &granted,
+                     &allowed)) {
+        ADD_FAILURE() << "AccessCheck failed: " << GetLastError();
+        return 0;
+    }
+    return allowed ? granted : 0;
+}
+
+// This process's token for AccessCheck, whole (an elevated administrator,
+// as pavix.exe runs) or with Administrators deny-only (the filtered token
+// of an administrator's applications that are not elevated).
+HANDLE CheckToken(bool administrator) {
+    HANDLE process = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &process)) return nullptr;
+    HANDLE token = process;
+    if (!administrator) {
+        BYTE admins[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof(admins);
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
+        SID_AND_ATTRIBUTES disabled = {admins, 0};
+        if (!CreateRestrictedToken(process, 0, 1, &disabled, 0, nullptr, 0, nullptr, &token)) {
+            token = nullptr;
+        }
+    }
+    HANDLE impersonation = nullptr;
+    if (token != nullptr) DuplicateToken(token, SecurityImpersonation, &impersonation);
+    if (token != nullptr && token != process) CloseHandle(token);
+    CloseHandle(process);
+    return impersonation;
+}
+
+TEST(SharedObjectSecurity, EveryoneSignedInMayReadOnlyAdministratorsAndSystemWrite) {
+    // The descriptor the programs create with: that access list, and a Low
+    // label that refuses writes from below (0x1000 = Low, 1 = no write up).
+    SharedObjectSecurity security;
+    ASSERT_NE(nullptr, security.Attributes());
+    EXPECT_EQ("AU:20005 BA:f001f SY:f001f OW:20005 ", Entries(security.Descriptor()));
+    EXPECT_EQ("4096/1", Label(security.Descriptor()));
+
+    HANDLE user = CheckToken(false);
+    HANDLE administrator = CheckToken(true);
+    ASSERT_NE(nullptr, user);
+    ASSERT_NE(nullptr, administrator);
+    struct Case {
+        const char* name;
+        std::size_t size;
+        SharedAccess creator;
+    } cases[] = {
+        {kSharedFrameBufferName, kSharedFrameBufferSize, SharedAccess::ReadWrite},
+        {kSharedFrameBufferName, kSharedFrameBufferSize, SharedAccess::Read},
+        {kFrameSequenceName, kFrameSequenceSize, SharedAccess::ReadWrite},
+        {kFrameSequenceName, kFrameSequenceSize, SharedAccess::Read},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.name) +
+                                 (c.creator == SharedAccess::Read ? " made by a reader" : " made by the writer");
+        HANDLE mapping = nullptr;
+        void* view = nullptr;
+        ASSERT_EQ(1, OpenSharedSection(c.name, c.size, c.creator, &mapping, &view)) << what;
+        LiveDescriptor live(mapping);
+        ASSERT_EQ(0u, live.error) << what;
+        EXPECT_EQ("AU:20005 BA:f001f SY:f001f OW:20005 ", Entries(live.descriptor)) << what << ": " << live.Text();
+        const std::string label = Label(live.descriptor);
+        if (!label.empty()) {  // Windows keeps it; Wine does not
+            EXPECT_EQ("4096/1", label) << what;
+        }
+
+        EXPECT_EQ(static_cast<DWORD>(SECTION_MAP_READ), Granted(live.descriptor, user, SECTION_MAP_READ)) << what;
+        EXPECT_EQ(0u, Granted(live.descriptor, user, SECTION_MAP_WRITE)) << what;
+        EXPECT_EQ(static_cast<DWORD>(SECTION_MAP_WRITE), Granted(live.descriptor, administrator, SECTION_MAP_WRITE))
+            << what;
+        CloseSharedFrameBuffer(&mapping, &view);
+    }
+    CloseHandle(user);
+    CloseHandle(administrator);
+}
+
+TEST(SharedObjectSecurity, TheWriterPutsItOnABlockAnOlderFilterMade) {
+    // An older filter made the block with its application's default
+    // security.
+    HANDLE older = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      static_cast<DWORD>(kSharedFrameBufferSize), kSharedFrameBufferName);
+    ASSERT_NE(nullptr, older);
+    EXPECT_NE("AU:20005 BA:f001f SY:f001f OW:20005 ", Entries(LiveDescriptor(older).descriptor));
+    HANDLE mapping = nullptr;
+    void* view = nullptr;
+    ASSERT_EQ(1, OpenSharedFrameBuffer(&mapping, &view));
+    EXPECT_EQ("AU:20005 BA:f001f SY:f001f OW:20005 ", Entries(LiveDescriptor(older).descriptor));
+    CloseSharedFrameBuffer(&mapping, &view);
+    CloseHandle(older);
 }
 
 }  // namespace

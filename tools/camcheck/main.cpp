@@ -232,9 +232,9 @@ int Capture(const Options& options) {
         std::printf("run %d: samples %zu", run, stamps.count);
         if (stamps.count > 0) {
             std::printf(" first %" PRId64 " last %" PRId64 "-%" PRId64 " step %" PRId64
-                        " continuous %s",
+                        " continuous %s skips %zu",
                         stamps.firstStart, stamps.lastStart, stamps.lastStop, stamps.step,
-                        stamps.continuous ? "yes" : "no");
+                        stamps.continuous ? "yes" : "no", stamps.skips);
         }
         std::printf("\n");
         if (arrivals.intervals > 0) {

@@ -20,8 +20,10 @@ StampSummary SummariseStamps(const std::vector<SampleRecord>& records) {
     summary.continuous = summary.allTimed && summary.step > 0;
     for (size_t i = 0; summary.continuous && i < records.size(); ++i) {
         if (records[i].stop - records[i].start != summary.step ||
-            (i > 0 && records[i].start != records[i - 1].stop)) {
+            (i > 0 && records[i].start < records[i - 1].stop)) {
             summary.continuous = false;
+        } else if (i > 0 && records[i].start > records[i - 1].stop) {
+            ++summary.skips;
         }
     }
     return summary;

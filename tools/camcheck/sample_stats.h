@@ -17,8 +17,10 @@ struct StampSummary {
     int64_t firstStart = 0;
     int64_t lastStart = 0;
     int64_t lastStop = 0;
-    // Every sample lasts `step` and starts where the one before stopped.
+    // Every sample lasts `step` and starts where the one before stopped, or
+    // later where the camera skipped ahead after a hold-up downstream.
     bool continuous = false;
+    size_t skips = 0;  // how many samples start later than the one before stopped
     int64_t step = 0;  // the first sample's duration
 };
 

@@ -1,11 +1,15 @@
 #include "tests/filter/support/shared_block.h"
 
+#include <vector>
+
 #include "shared/shared_frame_buffer.h"
 
 namespace pavix::testing {
 
 SharedBlock::SharedBlock() {
     OpenSharedFrameBuffer(&mapping_, &view_);
+    OpenSharedSection(kFrameSequenceName, kFrameSequenceSize, SharedAccess::ReadWrite,
+                      &sequenceMapping_, &sequenceView_);
 }
 
 SharedBlock::~SharedBlock() {
@@ -14,6 +18,7 @@ SharedBlock::~SharedBlock() {
 
 void SharedBlock::Close() {
     CloseSharedFrameBuffer(&mapping_, &view_);
+    CloseSharedFrameBuffer(&sequenceMapping_, &sequenceView_);
 }
 
 uint8_t* SharedBlock::PixelArea() const {
@@ -21,12 +26,13 @@ uint8_t* SharedBlock::PixelArea() const {
 }
 
 void SharedBlock::Publish(const pavix::tools::Picture& picture, int32_t frameWord) {
-    pavix::tools::PictureToPixelArea(picture, PixelArea());
-    WriteFrameWord(view_, frameWord);
+    std::vector<uint8_t> pixels(kPixelAreaSize);
+    pavix::tools::PictureToPixelArea(picture, pixels.data());
+    WriteSharedPicture(view_, Sequence(), pixels.data(), frameWord);
 }
 
 void SharedBlock::SetFrameWord(int32_t frameWord) {
-    WriteFrameWord(view_, frameWord);
+    WriteSharedPicture(view_, Sequence(), nullptr, frameWord);
 }
 
 BlockNameTaken::BlockNameTaken() {

@@ -1,8 +1,8 @@
 #pragma once
 
-// The shared frame buffer from a test's side: holds the block open (it
-// exists only while someone does) and writes pictures and frame words as
-// the desktop program would.
+// The shared frame buffer from a test's side: holds the block and its
+// sequence section open (they exist only while someone does) and writes
+// pictures and frame words as the desktop program would.
 
 #include <windows.h>
 
@@ -22,8 +22,10 @@ public:
     bool Open() const { return view_ != nullptr; }
     uint8_t* Bytes() const { return static_cast<uint8_t*>(view_); }
     uint8_t* PixelArea() const;
+    // The sequence count, or null without its section.
+    uint32_t* Sequence() const { return static_cast<uint32_t*>(sequenceView_); }
 
-    // Pixels first, the frame word last.
+    // As the desktop program writes: through WriteSharedPicture.
     void Publish(const pavix::tools::Picture& picture, int32_t frameWord);
     void SetFrameWord(int32_t frameWord);
     void Close();
@@ -31,6 +33,8 @@ public:
 private:
     HANDLE mapping_ = nullptr;
     void* view_ = nullptr;
+    HANDLE sequenceMapping_ = nullptr;
+    void* sequenceView_ = nullptr;
 };
 
 // Takes the block's name for another kind of object, so that nobody can
