@@ -67,11 +67,17 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     // the rate its stamps claim however long copying and delivering take.
     // After a longer hold-up downstream the stamps jump to now instead:
     // samples that are long overdue would only be copies of the same
-    // picture sent in a burst.
+    // picture sent in a burst. With a graph clock "now" is the graph's
+    // stream time: the renderer holds every sample until its stamp there,
+    // and that time started with Run, later than this run's clock (whose
+    // first sample waited through the pause).
     if (m_rtNextStart == 0) {
         m_runClock.Start();
     } else {
-        const REFERENCE_TIME now = m_runClock.Elapsed();
+        REFERENCE_TIME now = 0;
+        if (FAILED(m_pFilter->StreamTime(&now))) {
+            now = m_runClock.Elapsed();
+        }
         if (now - m_rtNextStart > kMostLate) {
             m_rtNextStart = now;
         } else {

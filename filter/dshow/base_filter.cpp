@@ -125,6 +125,26 @@ STDMETHODIMP CBaseFilter::GetState(DWORD /*dwMilliSecsTimeout*/, FILTER_STATE* S
     return S_OK;
 }
 
+HRESULT CBaseFilter::StreamTime(REFERENCE_TIME* now) {
+    if (now == nullptr) {
+        return E_POINTER;
+    }
+    IReferenceClock* clock = m_pClock;
+    if (clock == nullptr) {
+        return VFW_E_NO_CLOCK;
+    }
+    if (m_State != State_Running) {
+        return VFW_E_NOT_RUNNING;
+    }
+    REFERENCE_TIME time = 0;
+    HRESULT hr = clock->GetTime(&time);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    *now = time - m_tStart;
+    return S_OK;
+}
+
 STDMETHODIMP CBaseFilter::SetSyncSource(IReferenceClock* pClock) {
     CAutoLock lock(m_pLock);
     if (pClock != nullptr) {

@@ -56,6 +56,12 @@ public:
     // Sends an event to the graph the filter belongs to (none: E_NOTIMPL).
     HRESULT NotifyEvent(long eventCode, LONG_PTR param1, LONG_PTR param2);
 
+    // The stream time now: the graph clock's time since the start the last
+    // Run named. VFW_E_NO_CLOCK without a clock, VFW_E_NOT_RUNNING unless
+    // running. Takes no lock, so that a streaming thread may ask (a graph
+    // changes its clock only while stopped).
+    HRESULT StreamTime(REFERENCE_TIME* now);
+
     BOOL IsStopped() const { return m_State == State_Stopped; }
     BOOL IsActive() const { return m_State != State_Stopped; }
     CCritSec* FilterLock() const { return m_pLock; }
