@@ -174,8 +174,9 @@ private:
     // Signalled after every collection period, when a ring slot has been
     // committed: the frame thread wakes on it.
     HANDLE SlotCommittedEvent() const { return slotCommitted_; }
-    // Set when SetPhoneEndpoint stores a new endpoint (manual reset): the
-    // supervisor goes to it at once instead of sitting out its pause.
+    // Set when an endpoint is taken (a new one, or the same one again after
+    // the disconnect command; manual reset): the supervisor goes to it at
+    // once instead of sitting out its pause.
     HANDLE EndpointChangedEvent() const { return endpointChanged_; }
     // Whether the supervisor is in its receive loop; the frame thread reads
     // the ring only then.
