@@ -25,13 +25,15 @@ bool CRovoEngine::AttachNoticeListener() {
 void CRovoEngine::PrepareData(int selector) {
     CNoticeListener* listener = selector == 0 ? noticeListener7788_ : noticeListener7790_;
     PhoneEndpoint announced;
+    // Only a phone announcing itself gets here (ReadNotice). The same
+    // endpoint again (a phone repeats its notice) changes nothing, unless
+    // the user disconnected it; another one moves the link at most once
+    // every few seconds.
     if (listener == nullptr || !listener->ReadNotice(&announced)) return;
-    // The same endpoint again (a phone repeats its notice) changes nothing.
-    SetPhoneEndpoint(announced.address, announced.port, announced.port2);
+    AimLink(announced, EndpointSource::Notice);
 }
 
-bool CRovoEngine::SaveSettings() {
-    const PhoneEndpoint endpoint = Endpoint();
+bool CRovoEngine::SaveSettings(const PhoneEndpoint& endpoint) {
     return WriteSettings(kSettingsFile, endpoint.address, endpoint.port, endpoint.port2);
 }
 

@@ -200,42 +200,106 @@ void CRovoEngine::ChooseCodec() {
 }
 
 void CRovoEngine::SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2) {
+    PhoneEndpoint asked;
     const std::size_t length = std::strlen(address);
     if (length >= PhoneEndpoint::kAddressSize) return;
+    std::memcpy(asked.address, address, length);
+    asked.port = port;
+    asked.port2 = port2;
+    AimLink(asked, EndpointSource::User);
+}
+
+void CRovoEngine::AimAtForwardedPort() {
+    PhoneEndpoint forwarded;
+    std::memcpy(forwarded.address, kUsbPhoneAddress, sizeof kUsbPhoneAddress);
+    forwarded.port = kPhonePort;
+    forwarded.port2 = kPhonePort2;
+    AimLink(forwarded, EndpointSource::Supervisor);
+}
+
+void CRovoEngine::AimLink(const PhoneEndpoint& asked, EndpointSource source) {
     {
         ScopedLock hold(endpointLock_);
-        if (std::strcmp(endpoint_.address, address) == 0 && endpoint_.port == port &&
-            endpoint_.port2 == port2) {
-            return;
+        const EndpointStep step = JudgeEndpointRequest(endpoint_, HaveGetClientInfo(), asked);
+        if (step == EndpointStep::Refuse || step == EndpointStep::Keep) return;
+        // Only the user brings back a link the user dropped.
+        if (step == EndpointStep::Resume && source == EndpointSource::Supervisor) return;
+        if (step == EndpointStep::Switch) {
+            if (source == EndpointSource::Notice) {
+                const ULONGLONG now = GetTickCount64();
+                if (!noticeSwitches_.MayMove(now)) return;
+                noticeSwitches_.NoteChange(now);
+            }
+            endpoint_ = asked;
         }
-        endpoint_ = PhoneEndpoint{};
-        std::memcpy(endpoint_.address, address, length);
-        endpoint_.port = port;
-        endpoint_.port2 = port2;
+        // The link of the old generation ends on the supervisor's next
+        // poll; the supervisor alone closes its socket.
+        ++endpointGeneration_;
+        InterlockedExchange(&haveGetClientInfo_, 1);
     }
-    Disconnect();
-    InterlockedExchange(&haveGetClientInfo_, 1);
     if (endpointChanged_ != nullptr) SetEvent(endpointChanged_);
 }
 
 void CRovoEngine::Disconnect() {
+    ScopedLock hold(endpointLock_);
     InterlockedExchange(&haveGetClientInfo_, 0);
-    // Closing the socket is how a receive in progress on the supervisor
-    // thread learns that the link is gone.
-    if (link_ != nullptr) link_->StopAll();
+    ++endpointGeneration_;
 }
 
-bool CRovoEngine::IsConnected() const { return link_ != nullptr && link_->IsConnected(); }
+bool CRovoEngine::IsLinkWanted(std::uint32_t generation) const {
+    ScopedLock hold(endpointLock_);
+    return generation == endpointGeneration_ && HaveGetClientInfo();
+}
+
+bool CRovoEngine::IsConnected() const {
+    if (link_ == nullptr || !link_->IsConnected()) return false;
+    ScopedLock hold(endpointLock_);
+    return linkGeneration_ == endpointGeneration_ && HaveGetClientInfo();
+}
+
+bool CRovoEngine::IsConnectedTo(const PhoneEndpoint& endpoint) const {
+    if (!IsConnected()) return false;
+    ScopedLock hold(endpointLock_);
+    return SameEndpoint(linkEndpoint_, endpoint);
+}
 
 int CRovoEngine::StartWorker() {
-    if (!HaveGetClientInfo()) return -1;
-    const PhoneEndpoint endpoint = Endpoint();
-    return link_->ConnectMobileWorker(endpoint.address, endpoint.port,
-                                      [this](unsigned ms) { return commThread_.Pause(ms); });
+    PhoneEndpoint endpoint;
+    std::uint32_t generation;
+    {
+        ScopedLock hold(endpointLock_);
+        if (!HaveGetClientInfo()) return -1;
+        endpoint = endpoint_;
+        generation = endpointGeneration_;
+    }
+    // A change while connecting ends the attempt within a poll; one that
+    // comes just after it succeeded drops what was reached. The change has
+    // set the endpoint event: the supervisor goes on to the new endpoint.
+    const int result = link_->ConnectMobileWorker(
+        endpoint.address, endpoint.port,
+        [this, generation](unsigned ms) { return commThread_.Pause(ms) && IsLinkWanted(generation); });
+    if (result != 0) return result;
+    {
+        ScopedLock hold(endpointLock_);
+        if (generation == endpointGeneration_) {
+            linkEndpoint_ = endpoint;
+            linkGeneration_ = generation;
+            return 0;
+        }
+    }
+    link_->StopWorker();
+    return -1;
 }
 
 int CRovoEngine::RcvDataPacket() {
-    const int result = link_->ReceiveChunk([this](unsigned ms) { return commThread_.Pause(ms); });
+    std::uint32_t generation;
+    {
+        ScopedLock hold(endpointLock_);
+        generation = linkGeneration_;
+    }
+    // A change of endpoint or a disconnect loses the link at the next poll.
+    const int result = link_->ReceiveChunk(
+        [this, generation](unsigned ms) { return commThread_.Pause(ms) && IsLinkWanted(generation); });
     // Every period ends with its slot committed (possibly empty).
     if (slotCommitted_ != nullptr) SetEvent(slotCommitted_);
     return result;

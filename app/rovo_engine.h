@@ -9,6 +9,7 @@
 #include "frames/jpeg_failure_rule.h"
 #include "frames/picture_scaler.h"
 #include "frames/preview_pictures.h"
+#include "link/endpoint_rules.h"
 #include "link/phone_endpoint.h"
 #include "link/recv_ring.h"
 #include "shared/critical_section.h"
@@ -106,13 +107,20 @@ public:
     void ChooseCodec();
     std::int32_t RecordingCodec() const { return recordingCodec_; }
 
-    // The phone endpoint. SetPhoneEndpoint changes nothing when the
-    // endpoint is the stored one; otherwise it stores it, drops the link and
-    // allows the supervisor to connect to it. An address of 40 or more
-    // characters is refused.
+    // The phone endpoint, as the user asked for it (typed code, USB
+    // connect, device arrival, the settings file). Another endpoint is
+    // stored, the link to the old one dropped and the supervisor sent to the
+    // new one; the stored one after the disconnect command is connected
+    // again; the stored one of a wanted link changes nothing. An address of
+    // 40 or more characters or a port outside 1-65535 is refused.
     void SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2) override;
+    // The supervisor's own USB path found the port forwarded: as
+    // SetPhoneEndpoint, except that a link the user disconnected stays down.
+    void AimAtForwardedPort();
+    // Drops the link; the supervisor ends a receive or a connect in progress
+    // within a poll, and waits for an endpoint to be asked for.
     void Disconnect() override;
-    bool SaveSettings() override;
+    bool SaveSettings(const PhoneEndpoint& endpoint) override;
     // A datagram waits on the listener of port 7788 (0) or 7790 (1).
     void PrepareData(int selector) override;
     void StartUsbForward(bool reportFailure) override;
@@ -123,6 +131,8 @@ public:
     // Whether the phone link is up; the preview pane paints the idle picture
     // only while it is not.
     bool IsConnected() const override;
+    // Whether the link is up to `endpoint`, and still the one asked for.
+    bool IsConnectedTo(const PhoneEndpoint& endpoint) const override;
     // The main window's end: stops both workers, closes the engine and
     // tears the receive ring down.
     void OnMainWindowDestroyed() override { ShutdownSequence(); }
@@ -148,6 +158,15 @@ private:
     friend class CRovoEngineTestAccess;
 
     CUIHandler* UI() const { return ui_; }
+
+    // Who asks for an endpoint: decides whether a disconnected link is
+    // resumed and whether the notices' rate limit applies.
+    enum class EndpointSource { User, Notice, Supervisor };
+    void AimLink(const PhoneEndpoint& asked, EndpointSource source);
+    // Whether the link of `generation` is still the one wanted: no other
+    // endpoint asked for and no disconnect since. The supervisor's waits
+    // end as soon as it is not.
+    bool IsLinkWanted(std::uint32_t generation) const;
     CWorkerThread& CommThread() { return commThread_; }
     CWorkerThread& FpsThread() { return fpsThread_; }
 
@@ -159,8 +178,9 @@ private:
     // Signalled after every collection period, when a ring slot has been
     // committed: the frame thread wakes on it.
     HANDLE SlotCommittedEvent() const { return slotCommitted_; }
-    // Set when SetPhoneEndpoint stores a new endpoint (manual reset): the
-    // supervisor goes to it at once instead of sitting out its pause.
+    // Set when an endpoint is taken (a new one, or the same one again after
+    // the disconnect command; manual reset): the supervisor goes to it at
+    // once instead of sitting out its pause.
     HANDLE EndpointChangedEvent() const { return endpointChanged_; }
     // Whether the supervisor is in its receive loop; the frame thread reads
     // the ring only then.
@@ -231,8 +251,16 @@ private:
     bool usbForwardRunning_ = false;
     bool usbReportFailure_ = false;
     volatile LONG haveGetClientInfo_ = 0;
+    // Under endpointLock_: the endpoint asked for, counted up with every
+    // change of what the link should be (another endpoint, a resume, a
+    // disconnect); the endpoint and generation the supervisor's link was
+    // made for; and when notices last moved the link.
     mutable CriticalSection endpointLock_;
     PhoneEndpoint endpoint_;
+    std::uint32_t endpointGeneration_ = 0;
+    PhoneEndpoint linkEndpoint_;
+    std::uint32_t linkGeneration_ = 0;
+    CNoticeSwitchLimit noticeSwitches_;
 };
 
 // The process-wide receive ring between the phone link and the frame parser.

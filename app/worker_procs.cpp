@@ -23,7 +23,7 @@ constexpr DWORD kFpsIdlePollMs = 500;
 void TryUsb(CRovoEngine& engine, const InterruptibleSleep& pause) {
     if (!ForwardPhonePort(pause)) return;
     StartPhoneApp(pause);
-    engine.SetPhoneEndpoint("127.0.0.1", 1234, 1235);
+    engine.AimAtForwardedPort();
 }
 
 // The supervisor's pause between attempts; a new phone endpoint ends it at

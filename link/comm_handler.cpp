@@ -45,8 +45,13 @@ int CCommHandler::Init() {
 int CCommHandler::ConnectMobileWorker(const char* address, int port,
                                       const InterruptibleSleep& pause) {
     if (workerSocket_ != INVALID_SOCKET) StopWorker();
-    const int result = ConnectMoblie(address, port, &workerSocket_, pause);
+    SOCKET connected = INVALID_SOCKET;
+    const int result = ConnectMoblie(address, port, &connected, pause);
     if (result != 0) return result;
+    {
+        ScopedLock hold(socketLock_);
+        workerSocket_ = connected;
+    }
     idleSelectCount_ = 0;  // a new connection starts with a clean slate
     ++connection_;         // and its bytes are told apart from the last one's
     InterlockedExchange(&connected_, 1);
@@ -159,14 +164,19 @@ int CCommHandler::SendData(const std::string& bytes) {
     return send(commandSocket_, bytes.data(), static_cast<int>(bytes.size()), 0);
 }
 
-void CCommHandler::CloseSocket(SOCKET* socket) {
-    if (*socket == INVALID_SOCKET) return;
-    if (closesocket(*socket) != 0) {
+void CCommHandler::CloseSocket(SOCKET* place) {
+    SOCKET socket;
+    {
+        ScopedLock hold(socketLock_);
+        socket = *place;
+        *place = INVALID_SOCKET;
+    }
+    if (socket == INVALID_SOCKET) return;
+    if (closesocket(socket) != 0) {
         std::string text = "closesocket(workerSocket) < Cleanup > failed : ";
         text += FormatLastError();
         DebugText(text.c_str());
     }
-    *socket = INVALID_SOCKET;
 }
 
 void CCommHandler::StopWorker() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/recv_ring.h"
+#include "shared/critical_section.h"
 #include "shared/interruptible_sleep.h"
 
 namespace pavix {
@@ -17,9 +18,12 @@ namespace pavix {
 //
 // Init performs the process's one Windows Sockets start-up; Cleanup ends it.
 //
-// The supervisor thread connects and receives; any thread may call StopAll,
-// which closes the socket under a running ReceiveChunk: the receive then
-// notices the closed socket and reports the link as lost.
+// The supervisor thread connects and receives and owns the socket. Another
+// thread ends a link through the `pause` the supervisor passes in (the
+// engine's returns false once the endpoint changed or the user
+// disconnected): a connect or receive in progress then ends within a poll
+// and closes its socket on its own thread. Closing is under a lock and
+// happens once, whichever threads call StopWorker or StopAll.
 class CCommHandler {
 public:
     static constexpr int kConnectTimeoutMs = 3000;
@@ -75,9 +79,13 @@ private:
     // One poll of `pollMs` and the receive it allows; a quiet poll
     // (shorter than kPollMs) that brings nothing ends the period.
     Period PollOnce(RecvSlot* slot, int pollMs);
-    static void CloseSocket(SOCKET* socket);
+    // Takes the socket out of *socket under the lock and closes it: once,
+    // however many threads try.
+    void CloseSocket(SOCKET* socket);
 
     CRecvRing& ring_;
+    // Guards the socket values against a close from two threads at once.
+    CriticalSection socketLock_;
     volatile LONG connected_ = 0;
     SOCKET workerSocket_ = INVALID_SOCKET;
     SOCKET commandSocket_ = INVALID_SOCKET;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "link/endpoint_rules.h"
 #include "link/text_fields.h"
 #include "rovo_communication.pb.h"
 
@@ -14,8 +15,17 @@ namespace {
 constexpr std::size_t kPhoneCodeDigits = 8;
 
 // A second port equal to the first one means "the next one".
-std::int32_t SecondPort(std::uint32_t port, std::uint32_t port2) {
-    return static_cast<std::int32_t>(port2 == port ? port + 1u : port2);
+std::int64_t SecondPort(std::int64_t port, std::int64_t port2) {
+    return port2 == port ? port + 1 : port2;
+}
+
+// Both ports in range, or nothing: the values come from the network.
+bool TakePorts(std::int64_t port, std::int64_t port2, PhoneEndpoint* decoded) {
+    const std::int64_t second = SecondPort(port, port2);
+    if (!IsPortInRange(port) || !IsPortInRange(second)) return false;
+    decoded->port = static_cast<std::int32_t>(port);
+    decoded->port2 = static_cast<std::int32_t>(second);
+    return true;
 }
 
 bool CopyAddress(std::string_view address, PhoneEndpoint* out) {
@@ -28,8 +38,7 @@ bool CopyAddress(std::string_view address, PhoneEndpoint* out) {
 bool TakeIpNotice(const rovo_communication::ip_notice& notice, PhoneEndpoint* out) {
     PhoneEndpoint decoded;
     if (!CopyAddress(notice.ip(), &decoded)) return false;
-    decoded.port = static_cast<std::int32_t>(notice.port());
-    decoded.port2 = SecondPort(notice.port(), notice.port2());
+    if (!TakePorts(notice.port(), notice.port2(), &decoded)) return false;
     *out = decoded;
     return true;
 }
@@ -68,8 +77,7 @@ bool DecodeTextNotice(std::string_view text, PhoneEndpoint* out) {
     if (!TakePhoneCode(fields[4], code)) return false;
     PhoneEndpoint decoded;
     if (HexCodeToIp(code, decoded.address, sizeof decoded.address) == nullptr) return false;
-    decoded.port = port;
-    decoded.port2 = SecondPort(static_cast<std::uint32_t>(port), static_cast<std::uint32_t>(port2));
+    if (!TakePorts(port, port2, &decoded)) return false;
     *out = decoded;
     return true;
 }

@@ -20,7 +20,8 @@ constexpr std::size_t kNoticeDatagramMax = 260;
 // (a run of colons is one separator, fields after the fifth are ignored,
 // non-numeric ports count as 0, and CR, LF and spaces after the hex digits
 // are ignored). Either way a second port equal to the port becomes port + 1.
-// An address text of more than 39 characters is refused.
+// An address text of more than 39 characters is refused, and so is a port
+// or second port outside 1-65535 (non-numeric ports, read as 0, among them).
 bool DecodeNoticeDatagram(const std::uint8_t* bytes, std::size_t count, PhoneEndpoint* out);
 
 // The value of one character taken as a hexadecimal digit: 'A' to 'Z' fold

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "link/endpoint_rules.h"
 #include "link/notice_datagram.h"
 #include "shared/debug_text.h"
 
@@ -121,8 +122,15 @@ bool CNoticeListener::ReadNotice(PhoneEndpoint* out) {
     const int received = recvfrom(baseSocket_, datagram, kNoticeDatagramMax + 1, 0,
                                   reinterpret_cast<sockaddr*>(&sender), &senderSize);
     if (received < 1 || received > static_cast<int>(kNoticeDatagramMax)) return false;
-    return DecodeNoticeDatagram(reinterpret_cast<const std::uint8_t*>(datagram),
-                                static_cast<std::size_t>(received), out);
+    if (senderSize < static_cast<int>(sizeof sender) || sender.sin_family != AF_INET) return false;
+    PhoneEndpoint announced;
+    if (!DecodeNoticeDatagram(reinterpret_cast<const std::uint8_t*>(datagram),
+                              static_cast<std::size_t>(received), &announced) ||
+        !IsAnnouncedBySender(announced, ntohl(sender.sin_addr.s_addr))) {
+        return false;
+    }
+    *out = announced;
+    return true;
 }
 
 }  // namespace pavix

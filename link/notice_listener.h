@@ -46,8 +46,10 @@ public:
 
     // Reads one waiting datagram and decodes it as a notice (see
     // DecodeNoticeDatagram). True and *out filled when it announced an
-    // endpoint; false for no datagram, an empty one, one longer than 260
-    // bytes, or one that is no notice.
+    // endpoint at the very address it was sent from (a phone announces
+    // itself; a notice naming another machine is somebody else's doing);
+    // false for no datagram, an empty one, one longer than 260 bytes, one
+    // that is no notice, or one naming another address than its sender's.
     bool ReadNotice(PhoneEndpoint* out);
 
 private:

@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "link/phone_endpoint.h"
 #include "ui/center_window.h"
 #include "ui/dialogs.h"
@@ -13,6 +15,10 @@ constexpr UINT kConnectCheckMs = 5000;
 constexpr UINT kConnectCloseMs = 1000;
 // What the code box is read into: at most 29 characters.
 constexpr int kCodeBufferSize = 30;
+
+// The endpoint of the last OK: the one the check judges and saves. The
+// dialog is modal, so there is one at a time.
+PhoneEndpoint g_asked;
 
 CUIHandler& HandlerOf(HWND dialog) {
     return *reinterpret_cast<CUIHandler*>(GetWindowLongPtrW(dialog, DWLP_USER));
@@ -33,6 +39,10 @@ void OnConnect(HWND dialog) {
         MessageBoxW(dialog, kBadCodeText, kHintCaption, MB_OK);
         return;
     }
+    g_asked = PhoneEndpoint{};
+    std::memcpy(g_asked.address, address, sizeof address);
+    g_asked.port = kPhonePort;
+    g_asked.port2 = kPhonePort2;
     HandlerOf(dialog).Engine().SetPhoneEndpoint(address, kPhonePort, kPhonePort2);
     HWND progress = GetDlgItem(dialog, IDC_CONNECT_STATE);
     ShowWindow(progress, SW_SHOW);
@@ -44,9 +54,11 @@ void OnConnect(HWND dialog) {
 void OnCheck(HWND dialog) {
     KillTimer(dialog, TIMER_CONNECT_CHECK);  // once per OK
     EngineControl& engine = HandlerOf(dialog).Engine();
-    if (engine.IsConnected()) {
+    // A link to any other endpoint (one a notice moved to meanwhile, or
+    // the one before the OK) is no success of this code.
+    if (engine.IsConnectedTo(g_asked)) {
         SetDlgItemTextW(dialog, IDC_CONNECT_STATE, kConnectSucceededText);
-        engine.SaveSettings();
+        engine.SaveSettings(g_asked);
         SetTimer(dialog, TIMER_CONNECT_CLOSE, kConnectCloseMs, nullptr);
     } else {
         // The dialog stays for another try.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "link/phone_endpoint.h"
+
 namespace pavix {
 
 // A picture for the preview pane: width x height pixels of 4 bytes (blue,
@@ -22,6 +24,9 @@ public:
     // Whether the phone link is up: the preview pane shows the idle picture
     // only while it is not.
     virtual bool IsConnected() const = 0;
+    // Whether the link is up to that very endpoint (not to one asked for
+    // before it).
+    virtual bool IsConnectedTo(const PhoneEndpoint& endpoint) const = 0;
 
     // The newest phone picture for the preview pane, kept unchanged until
     // ReleasePanePicture; false when there is none to show.
@@ -32,14 +37,16 @@ public:
     // read it, and aim at the phone it announces.
     virtual void PrepareData(int selector) = 0;
 
-    // The phone endpoint: changes nothing when it is the one already set;
-    // otherwise the link is dropped and made to the new one.
+    // The phone endpoint: changes nothing when it is the one already set
+    // and its link is wanted; after Disconnect it connects to it again;
+    // otherwise the link is dropped and made to the new one. Ports outside
+    // 1-65535 are refused.
     virtual void SetPhoneEndpoint(const char* address, std::int32_t port, std::int32_t port2) = 0;
-    // Drops the link; the supervisor waits for a new endpoint.
+    // Drops the link; the supervisor waits until an endpoint is asked for.
     virtual void Disconnect() = 0;
-    // Writes the current endpoint to the settings file; false when it could
-    // not be written.
-    virtual bool SaveSettings() = 0;
+    // Writes `endpoint` to the settings file; false when it could not be
+    // written.
+    virtual bool SaveSettings(const PhoneEndpoint& endpoint) = 0;
 
     // Has the debug bridge forward the phone's port, on a worker thread.
     // The main window gets WM_USB_FORWARDED when it is done: wParam says

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "link/endpoint_rules.h"
 #include "link/text_fields.h"
 
 namespace pavix {
@@ -43,6 +44,7 @@ bool ReadSettings(const char* path, PhoneEndpoint* out) {
     std::memcpy(endpoint.address, address.data(), address.size());
     endpoint.port = LeadingDecimal(port);
     endpoint.port2 = LeadingDecimal(port2);
+    if (!IsUsableEndpoint(endpoint)) return false;
     *out = endpoint;
     return true;
 }

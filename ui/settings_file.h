@@ -18,8 +18,9 @@ bool WriteSettings(const char* path, const char* address, std::int32_t port, std
 // Reads the endpoint back from the file at `path`. Takes the first line (up
 // to 128 characters) split at colons (runs of colons count as one): the
 // address, then the port and the second port read like atoi. True and
-// *out filled when all three are there and the address has at most 39
-// characters; false otherwise, with *out untouched.
+// *out filled when all three are there, the address has at most 39
+// characters and both ports are within 1-65535 (a port cut to 16 bits
+// would aim elsewhere); false otherwise, with *out untouched.
 bool ReadSettings(const char* path, PhoneEndpoint* out);
 
 }  // namespace pavix

@@ -17,6 +17,17 @@
 #   bad-datagrams       while streaming, 1,600 malformed datagrams on both
 #                       ports, each aiming at a decoy phone: the link stays
 #                       as it is; a good notice afterwards is still heard
+#   spoofed-notices     while streaming, notices sent from 127.0.0.1 naming a
+#                       second phone at 127.0.0.2 (both forms, both ports,
+#                       group and loopback): nothing changes; the second
+#                       phone announcing itself is followed
+#   notice-flood        while streaming, 100,000 datagrams at full speed
+#                       (malformed ones and notices naming another machine):
+#                       the window answers within a second throughout, the
+#                       pictures go on, the link stays
+#   alternating-phones  two phones announce themselves in turns, 40 times a
+#                       second: the link moves at most once every 3 s and
+#                       pictures keep coming
 #   repeated-notices    a burst of notices for the phone already connected
 #                       does not restart the link, nor does its code typed
 #                       into the connect dialog (which reports success)
@@ -24,6 +35,12 @@
 #                       7-character and a non-hex code are refused with the
 #                       box, a code with no phone behind it fails after 5 s
 #                       and saves nothing, Cancel leaves that endpoint set
+#   change-while-connecting
+#                       a typed code whose phone answers late, and while the
+#                       program still connects there, another phone
+#                       announces itself: the link goes to the announcing
+#                       phone and stays there when the first one answers;
+#                       the dialog reports failure and saves nothing
 #   connect-success     the code 7F000001: connected, "连接手机成功！！！",
 #                       the endpoint saved, the dialog gone about 6 s after OK
 #   about               the About box from the menu and from Alt+?, closed
@@ -36,7 +53,11 @@
 #   usb-connect         the USB connect command: the box when the bridge
 #                       fails, the link when it forwards
 #   disconnect          the disconnect command drops the link (frame word
-#                       -2) and nothing reconnects until a new endpoint
+#                       -2) and nothing reconnects by itself; a new endpoint
+#                       brings it back
+#   disconnect-back     after the disconnect command the same phone comes
+#                       back through its notice, its typed code, the USB
+#                       connect command and a device arrival
 #
 # Screenshots of the dialogs go to the artefacts folder; the Chinese texts
 # on them are checked to be drawn (pavix_probe legible).
@@ -171,7 +192,10 @@ case_announce() {
 
   # The phone moves: a second simulator announces itself in the encoded
   # form, and the link follows it.
-  start_sim sim-encoded --listen 127.0.0.1:1302 --fps 30 --notice "$to" --notice-form encoded --seed 2
+  # It repeats its notice, as a phone does: a move by notice within 3 s of
+  # the last one waits for the next.
+  start_sim sim-encoded --listen 127.0.0.1:1302 --fps 30 --notice "$to" --notice-form encoded --seed 2 \
+    --notice-repeat 10 --notice-interval 1000
   grep 'notice sent' "$sim_log"
   wait_connections "$sim_log" 1 15
   wait_word_at_least $((words + 30)) 15
@@ -212,6 +236,128 @@ case_bad_datagrams() {
   # Still listening: a good notice for the decoy moves the link there.
   notice_only 127.0.0.1:7788 127.0.0.1:1303
   wait_connections "$decoy_log" 1 15
+  close_promptly
+}
+
+# Notices naming another machine than their sender: a second phone listens
+# at 127.0.0.2, and would be connected were any of them taken.
+case_spoofed_notices() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  store_endpoint $port 1235
+  start_sim sim --fps 30 --seed 1
+  local phone_log=$sim_log
+  start_listening
+  wait_word_at_least 30 15
+  start_sim other --listen 127.0.0.2:$port --fps 30 --seed 2
+  local other_log=$sim_log
+  local lines
+  lines=$(wc -l <"$hold_log")
+  local to form
+  for to in 127.0.0.1:7788 $group:7788 127.0.0.1:7790 $group:7790; do
+    for form in text encoded; do
+      notice_only "$to" 127.0.0.2:$port --notice-from 127.0.0.1 --notice-form $form \
+        --notice-repeat 5 --notice-interval 100
+    done
+  done
+  note "$(grep -c 'notice sent' "$run/notices.log") series of notices naming 127.0.0.2 sent from 127.0.0.1"
+  sleep 4  # a link moved would have dropped by now
+  tail -n +"$lines" "$hold_log" | awk '$2 <= 0 { exit 1 }' || fail "the link dropped (frame word $(last_held_word))"
+  [ "$(connections "$other_log")" -eq 0 ] || fail "a notice moved the link to 127.0.0.2: $(cat "$other_log")"
+  [ "$(connections "$phone_log")" -eq 1 ] || fail "the link was made again: $(cat "$phone_log")"
+  check_rising strict
+
+  # The second phone announcing itself is followed.
+  notice_only $group:7790 127.0.0.2:$port --notice-from 127.0.0.2 --notice-form encoded
+  wait_connections "$other_log" 1 15
+  local top
+  top=$(max_word)
+  wait_word_at_least $((top + 30)) 15
+  close_promptly
+}
+
+case_notice_flood() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  store_endpoint $port 1235
+  start_sim sim --fps 30 --seed 1
+  local phone_log=$sim_log
+  start_listening
+  wait_word_at_least 30 15
+  start_sim other --listen 127.0.0.2:$port --fps 30 --seed 2
+  local other_log=$sim_log
+  local lines
+  lines=$(wc -l <"$hold_log")
+  # 4 x 25,000: malformed datagrams aiming at 127.0.0.2 and good notices
+  # naming it, from 127.0.0.1, to both ports, as fast as they go.
+  local senders=()
+  notice_only 127.0.0.1:7788 127.0.0.2:$port --bad-notices 25000 --notice-interval 0 --seed 3 &
+  senders+=($!)
+  notice_only $group:7790 127.0.0.2:$port --bad-notices 25000 --notice-interval 0 --seed 4 &
+  senders+=($!)
+  notice_only $group:7788 127.0.0.2:$port --notice-from 127.0.0.1 --notice-form encoded \
+    --notice-repeat 25000 --notice-interval 0 &
+  senders+=($!)
+  notice_only 127.0.0.1:7790 127.0.0.2:$port --notice-from 127.0.0.1 \
+    --notice-repeat 25000 --notice-interval 0 &
+  senders+=($!)
+  local start_ms answers=0 sender running=1
+  start_ms=$(now_ms)
+  while [ $running -eq 1 ]; do
+    probe responsive 1000 >/dev/null || fail "the window did not answer within a second during the flood"
+    answers=$((answers + 1))
+    running=0
+    for sender in "${senders[@]}"; do kill -0 "$sender" 2>/dev/null && running=1; done
+    [ $(($(now_ms) - start_ms)) -gt 120000 ] && fail "the flood did not end in 120 s"
+  done
+  for sender in "${senders[@]}"; do wait "$sender" || fail "a flood series was not sent"; done
+  note "100,000 datagrams sent in $(($(now_ms) - start_ms)) ms; the window answered $answers times meanwhile"
+  local top
+  top=$(max_word)
+  wait_word_at_least $((top + 30)) 15
+  tail -n +"$lines" "$hold_log" | awk '$2 <= 0 { exit 1 }' || fail "the link dropped (frame word $(last_held_word))"
+  [ "$(connections "$other_log")" -eq 0 ] || fail "the flood moved the link: $(cat "$other_log")"
+  [ "$(connections "$phone_log")" -eq 1 ] || fail "the link was made again: $(cat "$phone_log")"
+  check_rising strict
+  expect_connected_look
+  close_promptly
+}
+
+# Two phones (the second could be anybody announcing itself without
+# serving) take turns announcing, 40 times a second: each notice would cut
+# the link were it taken, and the camera would stay dark.
+case_alternating_phones() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  start_sim sim --fps 30 --seed 1
+  local phone_log=$sim_log
+  start_listening
+  notice_only $group:7788 127.0.0.1:$port
+  wait_word_at_least 30 15
+  local top
+  top=$(max_word)
+  local seconds=15 senders=()
+  notice_only $group:7788 127.0.0.2:$port --notice-from 127.0.0.2 \
+    --notice-repeat $((seconds * 20)) --notice-interval 50 &
+  senders+=($!)
+  sleep 0.025
+  notice_only $group:7788 127.0.0.1:$port --notice-from 127.0.0.1 \
+    --notice-repeat $((seconds * 20)) --notice-interval 50 &
+  senders+=($!)
+  local sender
+  for sender in "${senders[@]}"; do wait "$sender" || fail "a notice series was not sent"; done
+  local pictures=$(($(max_word) - top)) made
+  made=$(connections "$phone_log")
+  note "while two phones took turns for $seconds s: $pictures pictures, $made connections to the streaming one"
+  # The link moves at most once every 3 s: about half the time on the
+  # streaming phone, at 30 pictures a second.
+  [ "$made" -le $((seconds / 3 + 2)) ] || fail "the link moved $made times in $seconds s"
+  [ "$pictures" -ge $((seconds * 30 / 6)) ] || fail "only $pictures pictures in $seconds s"
+  # Once the turns are over, the streaming phone's notice is followed (the
+  # last move may have been less than 3 s ago: it repeats its notice).
+  notice_only 127.0.0.1:7788 127.0.0.1:$port --notice-repeat 5 --notice-interval 1000
+  wait_word_at_least $(($(max_word) + 30)) 15
+  check_rising
   close_promptly
 }
 
@@ -323,6 +469,72 @@ case_connect_refusals() {
   wait_word_at_least 10 15
   no_settings_file
   [ "$(connections "$phone_log")" -eq 0 ] || fail "the refused codes' phone was connected"
+  close_promptly
+}
+
+case_change_while_connecting() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  start_sim other --listen 127.0.0.1:1301 --fps 30 --seed 2
+  local other_log=$sim_log
+  # A phone at 127.0.0.3 whose queue is full: a connection attempt there
+  # hangs until it is released; then it accepts and keeps sending bytes, so
+  # that a link made there would never be lost by itself.
+  /usr/bin/python3 -c '
+import os, select, socket, sys, time
+port, release = int(sys.argv[1]), sys.argv[2]
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.3", port))
+s.listen(0)
+filler = socket.create_connection(("127.0.0.3", port))
+print("full", flush=True)
+while not os.path.exists(release):
+    time.sleep(0.02)
+s.setblocking(False)
+peers = []
+while True:
+    if select.select([s], [], [], 0.05)[0]:
+        c, peer = s.accept()
+        print("accepted", peer, flush=True)
+        peers.append(c)
+    for c in peers:
+        try:
+            c.send(b"\0" * 64)
+        except OSError:
+            peers.remove(c)' $port "$run/release" >"$run/late.log" 2>&1 &
+  extra_pids+=($!)
+  local end=$((SECONDS + 10))
+  until grep -q full "$run/late.log"; do
+    [ $SECONDS -ge $end ] && fail "the late phone did not start: $(cat "$run/late.log")"
+    sleep 0.05
+  done
+  start_listening
+  open_connect_dialog
+  type_code 7F000003
+  click_control 1
+  end=$((SECONDS + 15))
+  until [ -n "$(ss -Htn state syn-sent "( dst 127.0.0.3 and dport = :$port )")" ]; do
+    [ $SECONDS -ge $end ] && fail "no connection attempt to 127.0.0.3 was seen"
+    sleep 0.05
+  done
+  note "connecting to the typed code's phone"
+  notice_only 127.0.0.1:7788 127.0.0.1:1301
+  touch "$run/release"
+  wait_connections "$other_log" 1 10
+  wait_word_at_least 30 15
+  wait_control_text 40013 "连接手机失败，请检查网络和验证码" 10
+  no_settings_file
+  local lines
+  lines=$(wc -l <"$hold_log")
+  sleep 3
+  tail -n +"$lines" "$hold_log" | awk '$2 <= 0 { exit 1 }' || fail "the link dropped (frame word $(last_held_word))"
+  [ "$(connections "$other_log")" -eq 1 ] || fail "the link was made again: $(cat "$other_log")"
+  note "the late phone: $(grep -c accepted "$run/late.log") connections accepted"
+  check_rising
+  describe_dialog "$connect_caption"
+  click_control 2
+  probe wait-gone "$connect_caption" 10 || fail "Cancel did not close the dialog"
   close_promptly
 }
 
@@ -488,9 +700,7 @@ case_disconnect() {
   wait_word_seen -2 15 "$lines"
   expect_unconnected_look
   grep -q 'connection ended' "$phone_log" || fail "the link was not dropped: $(cat "$phone_log")"
-  # The phone still listens, but nothing reconnects: no endpoint. The same
-  # endpoint announced again is no new endpoint either.
-  notice_only 127.0.0.1:7788 127.0.0.1:$port
+  # The phone still listens, but nothing reconnects by itself.
   local top
   top=$(max_word)
   sleep 7
@@ -503,19 +713,77 @@ case_disconnect() {
   close_promptly
 }
 
+# After the disconnect command every way the user has of asking for the same
+# phone brings the link back: its notice, its code, the USB connect command
+# and a device arrival (the debug bridge forwards to the same port).
+case_disconnect_back() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  setup_debug_bridge
+  export FAKE_ADB_FORWARD="print:error: no devices/emulators found" FAKE_ADB_START= FAKE_ADB_INSTALL=
+  export FAKE_ADB_ONCE
+  FAKE_ADB_ONCE=$(winepath_of "$run/adb-once")
+  store_endpoint $port 1235
+  start_sim sim --fps 30 --seed 1
+  local phone_log=$sim_log
+  start_listening --exe "$run/pavix.exe"
+  wait_word_at_least 30 15
+  rm -f "$run/pavix_cfg.ini"  # read at the start only: the dialog writes it again
+  local way made=1 lines
+  for way in notice code usb-connect device-arrival; do
+    lines=$(wc -l <"$hold_log")
+    probe post-command 32774 || fail "cannot send the disconnect command"
+    wait_word_seen -2 15 "$lines"
+    sleep 1
+    [ "$(connections "$phone_log")" -eq $made ] || fail "reconnected by itself: $(cat "$phone_log")"
+    case $way in
+      notice) notice_only $group:7788 127.0.0.1:$port ;;
+      code)
+        open_connect_dialog
+        type_code 7F000001
+        click_control 1
+        wait_control_text 40013 "连接手机成功！！！" 10
+        probe wait-gone "$connect_caption" 10 || fail "the dialog did not close by itself"
+        ;;
+      usb-connect)
+        next_forward ""
+        probe post-command 40015 || fail "cannot send the USB connect command"
+        ;;
+      device-arrival)
+        next_forward ""
+        probe device-event 0x8000 || fail "cannot send the device arrival"
+        ;;
+    esac
+    made=$((made + 1))
+    wait_connections "$phone_log" $made 15
+    local top
+    top=$(max_word)
+    wait_word_at_least $((top + 10)) 15
+    note "$way: connected again"
+  done
+  [ "$(cat "$run/pavix_cfg.ini" 2>/dev/null)" = "127.0.0.1:1234:1235" ] ||
+    fail "the settings file holds '$(cat "$run/pavix_cfg.ini" 2>/dev/null)'"
+  close_promptly
+}
+
 case "$case_name" in
   announce-group-7788) case_announce $group:7788 ;;
   announce-loopback-7788) case_announce 127.0.0.1:7788 ;;
   announce-group-7790) case_announce $group:7790 ;;
   announce-loopback-7790) case_announce 127.0.0.1:7790 ;;
   bad-datagrams) case_bad_datagrams ;;
+  spoofed-notices) case_spoofed_notices ;;
+  notice-flood) case_notice_flood ;;
+  alternating-phones) case_alternating_phones ;;
   repeated-notices) case_repeated_notices ;;
   connect-refusals) case_connect_refusals ;;
+  change-while-connecting) case_change_while_connecting ;;
   connect-success) case_connect_success ;;
   about) case_about ;;
   device-arrival) case_device_arrival ;;
   usb-connect) case_usb_connect ;;
   disconnect) case_disconnect ;;
+  disconnect-back) case_disconnect_back ;;
   *) fail "unknown case $case_name" ;;
 esac
 status=$?

@@ -85,8 +85,42 @@ TEST(NoticeDatagram, TextNotice) {
     ExpectEndpoint("ppp::1:2:3:7F000001", "127.0.0.1", 2, 3);
     ExpectEndpoint(":ppp:1:2:3:7F000001:", "127.0.0.1", 2, 3);
     ExpectEndpoint("ppp:1:80:81:0A000001:more:fields", "10.0.0.1", 80, 81);
-    ExpectEndpoint("ppp:1:web:cam:FFFFFFFF", "255.255.255.255", 0, 1);
     ExpectEndpoint(std::string("ppp:1:5:6:00000000\0:", 20), "0.0.0.0", 5, 6);
+}
+
+// A port outside 1-65535 would be cut to 16 bits on the way to the socket
+// (66770 becomes 1234): such a notice is refused in both forms.
+TEST(NoticeDatagram, PortsOutsideTheTcpRangeAreRefused) {
+    struct Case {
+        std::uint32_t port, port2;
+        bool taken;
+    };
+    const Case cases[] = {
+        {1, 2, true},          {65534, 65535, true}, {65535, 1, true},
+        {65534, 65534, true},  // the second port becomes 65535
+        {65535, 65535, false},  // ... and here 65536
+        {0, 1235, false},      {1234, 0, false},     {66770, 1235, false},
+        {1234, 66771, false},  {0x80000000u, 1, false}, {0xFFFFFFFFu, 0xFFFFFFFFu, false},
+    };
+    for (const Case& c : cases) {
+        const std::string port = std::to_string(c.port), port2 = std::to_string(c.port2);
+        const std::string text = "ppp:1:" + port + ":" + port2 + ":0A000001";
+        const std::string encoded = Encoded(1, "10.0.0.1", c.port, c.port2);
+        for (const std::string& datagram : {text, encoded}) {
+            if (c.taken) {
+                const int second = c.port2 == c.port ? static_cast<int>(c.port) + 1
+                                                     : static_cast<int>(c.port2);
+                ExpectEndpoint(datagram, "10.0.0.1", static_cast<int>(c.port), second);
+            } else {
+                ExpectRefused(datagram);
+            }
+        }
+    }
+    // Text ports are read like atoi: no digits or a sign make no port.
+    for (const char* text : {"ppp:1:web:cam:FFFFFFFF", "ppp:1:-1234:1235:0A000001",
+                             "ppp:1:1234:-1:0A000001", "ppp:1:99999999999:1:0A000001"}) {
+        ExpectRefused(text);
+    }
 }
 
 TEST(NoticeDatagram, TextNoticeNeedsAllFiveFieldsAndTheMarker) {

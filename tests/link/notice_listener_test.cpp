@@ -29,8 +29,10 @@ protected:
         WSACleanup();
     }
 
-    // Sends `bytes` to address:port; a multicast group goes out of
-    // loopback, with loop on.
+    // Sends `bytes` to address:port, from 127.0.0.1; a multicast group goes
+    // out of loopback, with loop on. (Wine binds a datagram socket given an
+    // interface address to that interface rather than to the address: a
+    // notice from 127.0.0.2 is sent by the native simulator in wifi_test.sh.)
     static void Send(const char* address, std::uint16_t port, const std::string& bytes) {
         SOCKET sender = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
         in_addr loopback{};
@@ -70,29 +72,43 @@ protected:
     HWND window_ = nullptr;
 };
 
-TEST_F(NoticeListenerTest, HearsNoticesSentToTheGroupAndToThisMachine) {
+// Only a phone announcing itself is heard: the address a notice names must
+// be the one it came from (127.0.0.1 here), in both forms, sent to the group
+// or to this machine.
+TEST_F(NoticeListenerTest, HearsNoticesOnlyFromThePhoneTheyName) {
     CNoticeListener listener(kPort, kNotifyMessage);
     ASSERT_TRUE(listener.Open());
     ASSERT_TRUE(listener.JoinGroup(window_));
 
+    const std::string encodedOwn("\x08\x01\x12\x09" "127.0.0.1" "\x18\xD2\x09\x20\xD3\x09", 19);
+    const std::string encodedOther("\x08\x01\x12\x09" "127.0.0.2" "\x18\xD2\x09\x20\xD3\x09", 19);
+    const std::string encodedFar("\x08\x01\x12\x0B" "192.168.1.5" "\x18\xD2\x09\x20\xD3\x09", 21);
     const struct {
         const char* to;
         std::string datagram;
-        const char* address;
+        const char* address;  // null: refused
         std::int32_t port;
         std::int32_t port2;
     } cases[] = {
         {"233.0.0.1", "ppp:1:1301:1302:7F000001", "127.0.0.1", 1301, 1302},
-        {"127.0.0.1", "ppp:1:1234:1234:C0A80105", "192.168.1.5", 1234, 1235},
-        {"233.0.0.1",
-         std::string("\x08\x01\x12\x0B" "192.168.1.5" "\x18\xD2\x09\x20\xD3\x09", 21),
-         "192.168.1.5", 1234, 1235},
+        {"127.0.0.1", "ppp:1:1234:1234:7F000001", "127.0.0.1", 1234, 1235},
+        {"233.0.0.1", encodedOwn, "127.0.0.1", 1234, 1235},
+        {"127.0.0.1", "ppp:1:1234:1235:7F000002", nullptr, 0, 0},
+        {"233.0.0.1", encodedOther, nullptr, 0, 0},
+        {"233.0.0.1", "ppp:1:1234:1234:C0A80105", nullptr, 0, 0},
+        {"127.0.0.1", encodedFar, nullptr, 0, 0},
+        {"127.0.0.1", "ppp:1:1234:1235:00000000", nullptr, 0, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.datagram);
+        SCOPED_TRACE(std::string(c.to) + ": " + c.datagram);
         Send(c.to, kPort, c.datagram);
         ASSERT_TRUE(WaitForNotice());
         PhoneEndpoint endpoint;
+        if (c.address == nullptr) {
+            EXPECT_FALSE(listener.ReadNotice(&endpoint));
+            EXPECT_EQ(endpoint.port, 0) << "left as it was";
+            continue;
+        }
         ASSERT_TRUE(listener.ReadNotice(&endpoint));
         EXPECT_STREQ(endpoint.address, c.address);
         EXPECT_EQ(endpoint.port, c.port);

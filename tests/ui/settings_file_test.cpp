@@ -58,11 +58,33 @@ TEST_F(SettingsFileTest, FieldsAreReadLikeStrtokAndAtoi) {
     ASSERT_TRUE(Read());
     EXPECT_EQ(endpoint.port2, 1235);
 
-    WriteFile("::10.0.0.7::80:x81:extra\nsecond line:1:2");
+    WriteFile("::10.0.0.7::80:81x:extra\nsecond line:1:2");
     ASSERT_TRUE(Read());
     EXPECT_STREQ(endpoint.address, "10.0.0.7");
     EXPECT_EQ(endpoint.port, 80);
-    EXPECT_EQ(endpoint.port2, 0);
+    EXPECT_EQ(endpoint.port2, 81);
+}
+
+// A port outside 1-65535 would be cut to 16 bits (66770 aims at 1234): the
+// file is refused as a whole.
+TEST_F(SettingsFileTest, PortsOutsideTheTcpRangeAreAFailedRead) {
+    const struct {
+        const char* content;
+        bool taken;
+    } cases[] = {
+        {"10.0.0.7:1:65535", true},     {"10.0.0.7:65535:1", true},
+        {"10.0.0.7:66770:1235", false}, {"10.0.0.7:1234:66771", false},
+        {"10.0.0.7:0:1235", false},     {"10.0.0.7:1234:x81", false},
+        {"10.0.0.7:-1234:1235", false}, {"10.0.0.7:99999999999:1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        WriteFile(c.content);
+        PhoneEndpoint before = endpoint;
+        EXPECT_EQ(Read(), c.taken);
+        if (!c.taken) ExpectUntouched();
+        endpoint = before;
+    }
 }
 
 TEST_F(SettingsFileTest, MissingOrShortFileIsAFailedRead) {

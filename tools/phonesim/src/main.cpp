@@ -78,7 +78,9 @@ bool SendNotices(const phonesim::Options& options, const phonesim::Ipv4Endpoint&
         options.bad_notices > 0 ? phonesim::BuildBadNotice(i, content, &rng) : payload;
     if (i < first) continue;
     if (i > first && !PauseMs(options.notice_interval_ms)) return true;
-    if (!phonesim::SendNotice(options.notice_to, datagram, error)) return false;
+    if (!phonesim::SendNotice(options.notice_to, datagram, error, options.notice_from)) {
+      return false;
+    }
   }
   if (!options.quiet) {
     if (options.bad_notices > 0) {

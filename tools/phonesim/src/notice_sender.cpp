@@ -21,10 +21,16 @@ bool IsAllowedNoticeDestination(uint32_t address) {
   return IsLoopback(address) || address == kNoticeGroup;
 }
 
-bool SendNotice(const Ipv4Endpoint& to, const std::string& payload, std::string* error) {
+bool SendNotice(const Ipv4Endpoint& to, const std::string& payload, std::string* error,
+                uint32_t from) {
   if (!IsAllowedNoticeDestination(to.address)) {
     *error = "refusing to send the notice to " + FormatIpv4Address(to.address) +
              ": only 127.0.0.0/8 and 233.0.0.1 are allowed";
+    return false;
+  }
+  if (from != 0 && !IsLoopback(from)) {
+    *error = "refusing to send the notice from " + FormatIpv4Address(from) +
+             ": only 127.0.0.0/8 is allowed";
     return false;
   }
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -33,7 +39,14 @@ bool SendNotice(const Ipv4Endpoint& to, const std::string& payload, std::string*
     return false;
   }
   bool ok = true;
-  if (to.address == kNoticeGroup) {
+  if (from != 0) {
+    const sockaddr_in own = ToSockaddr(Ipv4Endpoint{from, 0});
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0) {
+      *error = Errno("bind");
+      ok = false;
+    }
+  }
+  if (ok && to.address == kNoticeGroup) {
     const unsigned char loop = 1;
     const unsigned char ttl = 1;
     in_addr loopback;

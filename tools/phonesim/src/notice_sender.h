@@ -15,8 +15,11 @@ constexpr uint32_t kNoticeGroup = 0xE9000001u;  // 233.0.0.1
 bool IsAllowedNoticeDestination(uint32_t address);
 
 // Sends `payload` as one datagram to `to`. A multicast destination is sent
-// out of the loopback interface with loop on and TTL 1. False with `error`
-// on refusal or failure.
-bool SendNotice(const Ipv4Endpoint& to, const std::string& payload, std::string* error);
+// out of the loopback interface with loop on and TTL 1. With `from` other
+// than 0 (a loopback address) the datagram comes from that address, as a
+// phone's own notice comes from the phone. False with `error` on refusal or
+// failure.
+bool SendNotice(const Ipv4Endpoint& to, const std::string& payload, std::string* error,
+                uint32_t from = 0);
 
 }  // namespace phonesim

@@ -103,6 +103,9 @@ UDP notice:
                         the group 233.0.0.1 (sent with loop on and TTL 1,
                         out of the loopback interface)
   --notice-only         send the notice and exit without listening
+  --notice-from ADDR    send the notices from ADDR (in 127.0.0.0/8), as a
+                        phone at ADDR would (default: the address the system
+                        picks, 127.0.0.1 on loopback)
   --notice-form F       text (default): ppp:1:<port>:<port2>:<IP as 8 hex
                         digits>; encoded: the ip_notice message (protobuf)
   --notice-port2 P      second port in the notice (default listen port + 1)
@@ -179,6 +182,13 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, Options* out,
        [&](const std::string& v) {
          o.notice = true;
          return ParseIpv4Endpoint(v, &o.notice_to) && o.notice_to.port != 0;
+       }},
+      {"--notice-from",
+       [&](const std::string& v) {
+         Ipv4Endpoint from;
+         if (!ParseIpv4Endpoint(v + ":0", &from) || (from.address >> 24) != 127) return false;
+         o.notice_from = from.address;
+         return true;
        }},
       {"--notice-form",
        [&](const std::string& v) {

@@ -37,6 +37,7 @@ struct Options {
   // UDP notice.
   bool notice = false;
   Ipv4Endpoint notice_to;
+  uint32_t notice_from = 0;  // 0: the address the system picks
   bool notice_only = false;
   NoticeForm notice_form = NoticeForm::kText;
   bool notice_text_given = false;

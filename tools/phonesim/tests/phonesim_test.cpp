@@ -641,6 +641,41 @@ TEST(Notice, DatagramArrivesOnLoopback) {
   EXPECT_EQ(std::string(buffer, n > 0 ? n : 0), "ppp:1:1234:1235:7F000001");
 }
 
+// A notice from a given loopback address comes from it (the listener tells
+// a phone announcing itself from one naming another machine); an address
+// off loopback is refused.
+TEST(Notice, DatagramComesFromTheGivenAddress) {
+  const int rx = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(rx, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  socklen_t len = sizeof addr;
+  getsockname(rx, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::string error;
+  for (uint32_t from : {0x7F000002u, 0x7F000001u}) {
+    ASSERT_TRUE(SendNotice({0x7F000001u, ntohs(addr.sin_port)}, "x", &error, from)) << error;
+    pollfd pfd{rx, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 2000), 1);
+    char buffer[8];
+    sockaddr_in sender{};
+    socklen_t senderLen = sizeof sender;
+    ASSERT_EQ(recvfrom(rx, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender),
+                       &senderLen),
+              1);
+    EXPECT_EQ(ntohl(sender.sin_addr.s_addr), from);
+  }
+  close(rx);
+  EXPECT_FALSE(SendNotice({0x7F000001u, ntohs(addr.sin_port)}, "x", &error, 0xC0A80001u));
+
+  Options options;
+  std::string message;
+  EXPECT_EQ(ParseOptions({"--notice-from", "192.168.0.1"}, &options, &message),
+            ParseOutcome::kError);
+  EXPECT_EQ(ParseOptions({"--notice-from", "127.0.0.2"}, &options, &message), ParseOutcome::kRun);
+  EXPECT_EQ(options.notice_from, 0x7F000002u);
+}
+
 TEST(Options, ValuesAreCheckedAndBothSpellingsWork) {
   Options o;
   std::string message;
