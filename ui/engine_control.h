@@ -58,6 +58,9 @@ public:
     virtual void StartCapture() = 0;
     virtual void StopCapture() = 0;
     virtual bool IsRecording() const = 0;
+    // The recording graph has events (WM_RECORD_EVENTS): one that ends the
+    // recording stops it and tells the user what became of the file.
+    virtual void OnRecordingEvents() = 0;
 };
 
 }  // namespace pavix

@@ -7,8 +7,10 @@
 #include <commdlg.h>
 
 #include <cwchar>
+#include <string>
 
 #include "ui/resource_ids.h"
+#include "ui/ui_texts.h"
 
 namespace pavix {
 namespace {
@@ -44,6 +46,25 @@ void CUIHandler::ShowRecording(bool recording) {
 
 void CUIHandler::TellRecordingProblem(const wchar_t* text) {
     MessageBoxW(mainWindow_, text, kHintCaption, MB_OK | MB_ICONWARNING);
+}
+
+bool CUIHandler::ConfirmLowRoom(const wchar_t* path, unsigned long long freeBytes,
+                                unsigned long long minuteBytes) {
+    constexpr unsigned long long kMegabyte = 1000000;
+    std::wstring text(std::wcslen(kRecordLowSpaceFormat) + std::wcslen(path) + 64, L'\0');
+    std::swprintf(text.data(), text.size(), kRecordLowSpaceFormat, freeBytes / kMegabyte,
+                  (minuteBytes + kMegabyte - 1) / kMegabyte, path);
+    return MessageBoxW(mainWindow_, text.c_str(), kHintCaption,
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+void CUIHandler::TellRecordingStopped(const wchar_t* path, bool volumeFull, bool playable) {
+    std::wstring text = volumeFull ? kRecordStoppedFullText : kRecordStoppedFailedText;
+    text += L"\n";
+    text += playable ? kRecordKeptPlayableText : kRecordKeptBrokenText;
+    text += L"\n";
+    text += path;
+    MessageBoxW(mainWindow_, text.c_str(), kHintCaption, MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace pavix

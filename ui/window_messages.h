@@ -15,6 +15,10 @@ inline constexpr UINT WM_UPDATE_CHECKED = WM_APP + 1;
 // is done (see EngineControl::StartUsbForward).
 inline constexpr UINT WM_USB_FORWARDED = WM_APP + 15;
 
+// The recording graph has events waiting (IMediaEventEx::SetNotifyWindow);
+// EngineControl::OnRecordingEvents reads them.
+inline constexpr UINT WM_RECORD_EVENTS = WM_APP + 20;
+
 // The socket event in a notice message's lParam that means "readable".
 inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
 
