@@ -283,7 +283,13 @@ bool CRovoEngine::IsRecording() const { return recorder_ != nullptr && recorder_
 
 void CRovoEngine::OnRecordingEvents() {
     if (recorder_ == nullptr) return;
-    const RecordingFault fault = recorder_->TakeEvents();
+    RecordingFault fault = recorder_->TakeEvents();
+    // Stopped before the volume fills, whichever file writer writes: the
+    // multiplexer still has room to finish the file.
+    if (!fault.ended && recorder_->IsRecording() && RecordingRoomRunsOut(recordingPath_)) {
+        DebugText("pavix: the recording's volume is about to fill; stopping\n");
+        fault = {true, STG_E_MEDIUMFULL};
+    }
     if (!fault.ended || !recorder_->IsRecording()) return;
     // The multiplexer finishes what it can as the graph stops; whether that
     // made a whole file is read back from the file.

@@ -35,8 +35,12 @@ bool IsFinishedAvi(AviBytesReader read, void* context, std::uint64_t fileSize) {
         char form[4];
         if (at + 12 > fileSize || !read(context, at, &riff, sizeof riff) ||
             !read(context, at + 8, form, 4)) {
+            // A few bytes after a whole file are padding (Wine's multiplexer
+            // leaves 8 zero bytes), not a cut.
+            if (riffs > 0) break;
             return false;
         }
+        if (riffs > 0 && !Is(riff.id, "RIFF")) break;  // padding too
         // A multiplexer that never finished leaves the sizes at zero.
         const std::uint64_t end = at + 8 + riff.size;
         if (!Is(riff.id, "RIFF") || riff.size < 4 || end > fileSize) return false;

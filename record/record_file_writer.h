@@ -25,17 +25,13 @@
 #include "filter/dshow/base_filter.h"
 #include "filter/dshow/base_input_pin.h"
 #include "filter/dshow/crit_sec.h"
+#include "record/record_room.h"
 
 #include <cstdint>
 
 namespace pavix {
 
 class CRecordFileWriter;
-
-// What is kept free on the volume for the multiplexer's index and headers
-// (16 bytes of index a frame: about 2 MB an hour at 33 frames a second),
-// plus the few frames it may still hold when the recording stops.
-inline constexpr std::uint64_t kRecordFinishingRoom = 8ull << 20;
 
 // The room a recording's file has: the volume's free bytes, and the largest
 // file its file system holds (FAT32: 4 GiB - 1).

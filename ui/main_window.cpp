@@ -213,6 +213,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND:
         return OnCommand(*ui, window, wParam, lParam);
     case WM_TIMER:
+        if (wParam == TIMER_RECORDING_ROOM) ui->Engine().OnRecordingEvents();
         if (wParam != TIMER_UPDATE_BALLOON) return 0;
         KillTimer(window, TIMER_UPDATE_BALLOON);  // once per run
         balloonDue = true;

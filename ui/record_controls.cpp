@@ -11,6 +11,7 @@
 
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
+#include "ui/window_messages.h"
 
 namespace pavix {
 namespace {
@@ -39,6 +40,12 @@ void CUIHandler::ShowRecording(bool recording) {
     if (commandBar_ != nullptr) {
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_START_CAPTURE, MAKELPARAM(!recording, 0));
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_STOP_CAPTURE, MAKELPARAM(recording, 0));
+    }
+    // The engine looks at the recording's room while it runs.
+    if (recording) {
+        SetTimer(mainWindow_, TIMER_RECORDING_ROOM, kRecordingRoomCheckMs, nullptr);
+    } else {
+        KillTimer(mainWindow_, TIMER_RECORDING_ROOM);
     }
     SendMessageW(statusBar_, SB_SETTEXTW, kRecordingStatusPart,
                  reinterpret_cast<LPARAM>(recording ? kRecordingStatusText : L""));

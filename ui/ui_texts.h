@@ -39,7 +39,7 @@ inline constexpr wchar_t kRecordLowSpaceFormat[] =
     L"保存位置只剩 %llu MB, 不够录一分钟 (约需 %llu MB):\n%ls\n仍要录像吗?";
 // A recording that stopped by itself: why, then what became of its file,
 // then the file.
-inline constexpr wchar_t kRecordStoppedFullText[] = L"保存位置已满, 录像已停止。";
+inline constexpr wchar_t kRecordStoppedFullText[] = L"保存位置空间不足, 录像已停止。";
 inline constexpr wchar_t kRecordStoppedFailedText[] = L"录像出错, 已停止。";
 inline constexpr wchar_t kRecordKeptPlayableText[] = L"已录下的部分可以播放:";
 inline constexpr wchar_t kRecordKeptBrokenText[] = L"文件不完整, 可能无法播放:";

@@ -26,6 +26,11 @@ inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
 inline constexpr UINT_PTR TIMER_UPDATE_BALLOON = 100;
 inline constexpr UINT kUpdateBalloonDelayMs = 30000;
 
+// While a recording runs, the room left for it is looked at this often
+// (EngineControl::OnRecordingEvents).
+inline constexpr UINT_PTR TIMER_RECORDING_ROOM = 101;
+inline constexpr UINT kRecordingRoomCheckMs = 1000;
+
 // The program has exactly one notification-area icon.
 inline constexpr UINT kTrayIconId = 1;
 

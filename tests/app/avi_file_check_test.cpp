@@ -61,6 +61,7 @@ TEST(AviFileCheck, TellsFinishedFilesFromUnfinishedOnes) {
         {"headers, frames, index", whole, true},
         {"a large file: OpenDML continuation, no idx1",
          Riff("AVI ", kHeaders + kFrames) + Riff("AVIX", kFrames), true},
+        {"zero bytes after it (Wine's multiplexer leaves 8)", whole + std::string(8, '\0'), true},
         {"no index", Riff("AVI ", kHeaders + kFrames), false},
         {"RIFF size still zero", Unfinished(), false},
         {"cut short", whole.substr(0, whole.size() - 10), false},

@@ -4,6 +4,8 @@
 
 #include "record/record_file_writer.h"
 
+#include <control.h>
+#include <evcode.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -188,6 +190,50 @@ TEST_F(RecordFileWriter, RefusesANewNameWhileItsFileIsOpen) {
         CoTaskMemFree(name);
     }
     EXPECT_EQ(0xFFFFFFFFu, GetFileAttributesW(other.c_str()));
+}
+
+// A write the volume has no room for is refused, and the graph hears of it
+// once; the writes after it (the multiplexer finishing the file) go on.
+TEST_F(RecordFileWriter, TellsTheGraphOnceWhenTheRoomRunsOut) {
+    ComRef<IGraphBuilder> graph;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IGraphBuilder,
+                                     graph.PutVoid()));
+    ASSERT_EQ(S_OK, graph->AddFilter(writer_.Get(), L"File Writer"));
+    ComRef<IMediaEvent> events = graph.As<IMediaEvent>(IID_IMediaEvent);
+    ASSERT_TRUE(events);
+    Name(path_);
+    ASSERT_EQ(S_OK, writer_->Pause());
+
+    // A petabyte on: more than any volume here has free.
+    constexpr LONGLONG kBeyondAnyVolume = 1ll << 50;
+    const struct {
+        const char* what;
+        LONGLONG at;
+        HRESULT result;
+        bool told;
+    } writes[] = {
+        {"no room", kBeyondAnyVolume, STG_E_MEDIUMFULL, true},
+        {"a finishing write", 0, S_OK, false},
+    };
+    for (const auto& w : writes) {
+        LARGE_INTEGER at;
+        at.QuadPart = w.at;
+        ASSERT_EQ(S_OK, stream_->Seek(at, STREAM_SEEK_SET, nullptr));
+        EXPECT_EQ(w.result, stream_->Write("data", 4, nullptr)) << w.what;
+        long code = 0;
+        LONG_PTR first = 0, second = 0;
+        const HRESULT got = events->GetEvent(&code, &first, &second, 0);
+        if (w.told) {
+            ASSERT_EQ(S_OK, got) << w.what;
+            EXPECT_EQ(EC_ERRORABORT, code) << w.what;
+            EXPECT_EQ(STG_E_MEDIUMFULL, static_cast<HRESULT>(first)) << w.what;
+            events->FreeEventParams(code, first, second);
+        } else {
+            EXPECT_EQ(E_ABORT, got) << w.what << " told the graph again";
+        }
+    }
+    writer_->Stop();
+    graph->RemoveFilter(writer_.Get());
 }
 
 TEST(RecordFileRoom, KeepsTheFinishingRoomFree) {

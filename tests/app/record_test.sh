@@ -355,11 +355,11 @@ case_record_close() {
 
 case_record_full() {
   start_streaming
-  mount_drive_r 24
+  mount_drive_r 64
   local file=$volume/full.avi
   menu_key r
   probe save-as 'R:\full.avi' >/dev/null || fail "the save dialog could not be filled"
-  # 24 MB is far less than a minute takes: asked first.
+  # 64 MB is far less than a minute takes: asked first.
   probe_until 15 box "提示" || fail "not asked about the small room"
   echo "$probe_out"
   grep -q '^text=\[保存位置只剩 [0-9]* MB, 不够录一分钟 (约需 922 MB):' <<<"$probe_out" ||
@@ -372,14 +372,21 @@ case_record_full() {
   probe_until 60 box "提示" || fail "the user was not told that the recording stopped"
   echo "$probe_out"
   local told=$probe_out
-  expect_line "$told" "text=[保存位置已满, 录像已停止。]"
-  grep -qF 'R:\full.avi' <<<"$told" || fail "the box does not name the file"
+  # One text of three lines: why, what became of the file, the file.
+  grep -qxF "text=[保存位置空间不足, 录像已停止。" <<<"$told" || fail "the box does not say the room ran out"
+  grep -qxF 'R:\full.avi]' <<<"$told" || fail "the box does not name the file"
   probe responsive 2000 >/dev/null || fail "the window does not answer while it tells"
   expect_line "$(probe status)" "$idle_text"
-  grep -aq 'pavix: recording graph event' "$pavix_log" || fail "no graph event was read"
+  # Stopped by the room watch, or by the file writer's refusal (a graph
+  # event), whichever came first.
+  local stopped_by
+  stopped_by=$(grep -a -o -e 'pavix: recording graph event [^\]*' -e 'pavix: the recording.s volume is about to fill' \
+                 "$pavix_log" | head -n 1)
+  [ -n "$stopped_by" ] || fail "neither the room watch nor a graph event stopped the recording"
+  note "stopped by: $stopped_by"
   # Our writer kept the room for the index: the file plays, and the box
   # says so.
-  expect_line "$told" "text=[已录下的部分可以播放:]"
+  grep -qxF "已录下的部分可以播放:" <<<"$told" || fail "the box does not say that the file plays"
   check_playable "$file" 10
   probe dismiss "提示" || fail "cannot dismiss the box"
 
