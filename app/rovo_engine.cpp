@@ -10,7 +10,9 @@
 #include "frames/jpeg_decoder.h"
 #include "link/comm_handler.h"
 #include "link/notice_listener.h"
+#include "record/avi_file_check.h"
 #include "record/dshow_handler.h"
+#include "record/record_room.h"
 #include "shared/debug_text.h"
 #include "shared/shared_frame_buffer.h"
 #include "ui/settings_file.h"
@@ -105,6 +107,7 @@ int CRovoEngine::CreateMainWindow(int showCommand) {
     const int result = ui_->CreateMainWindow(showCommand);
     if (result != 0) return result;
     PublishMainWindow(ui_->MainWindow());
+    if (recorder_ != nullptr) recorder_->SetEventWindow(ui_->MainWindow(), WM_RECORD_EVENTS);
     // The preview pictures take the pane's size, and pictures are decoded
     // large enough for both the block and the pane. The frame thread does
     // not run yet.
@@ -313,6 +316,11 @@ PhoneEndpoint CRovoEngine::Endpoint() const {
 void CRovoEngine::StartCapture() {
     if (recorder_ == nullptr || ui_ == nullptr || recorder_->IsRecording()) return;
     if (!ui_->ChooseRecordFile(recordingPath_, kRecordingPathSize)) return;
+    const std::uint64_t room = RecordingRoomAt(recordingPath_);
+    if (room < kUncompressedMinuteBytes &&
+        !ui_->ConfirmLowRoom(recordingPath_, room, kUncompressedMinuteBytes)) {
+        return;
+    }
     // The user agreed to replace an existing file; one that is in use stays
     // as it is and nothing is recorded.
     if (!DeleteFileW(recordingPath_) && GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -336,6 +344,25 @@ void CRovoEngine::StopCapture() {
 }
 
 bool CRovoEngine::IsRecording() const { return recorder_ != nullptr && recorder_->IsRecording(); }
+
+void CRovoEngine::OnRecordingEvents() {
+    if (recorder_ == nullptr) return;
+    RecordingFault fault = recorder_->TakeEvents();
+    // Stopped before the volume fills, whichever file writer writes: the
+    // multiplexer still has room to finish the file.
+    if (!fault.ended && recorder_->IsRecording() && RecordingRoomRunsOut(recordingPath_)) {
+        DebugText("pavix: the recording's volume is about to fill; stopping\n");
+        fault = {true, STG_E_MEDIUMFULL};
+    }
+    if (!fault.ended || !recorder_->IsRecording()) return;
+    // The multiplexer finishes what it can as the graph stops; whether that
+    // made a whole file is read back from the file.
+    StopCapture();
+    if (ui_ != nullptr) {
+        ui_->TellRecordingStopped(recordingPath_, IsMediumFull(fault.cause),
+                                  IsFinishedAvi(recordingPath_));
+    }
+}
 
 void CRovoEngine::ShutdownSequence() {
     // A recording is finished first, before its file could be lost to

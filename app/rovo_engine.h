@@ -140,13 +140,15 @@ public:
     void ReleasePanePicture() override;
     void ShutdownSequence();
 
-    // Recording (main thread). StartCapture asks for the file, replaces an
-    // existing one and starts the recording graph; a file that cannot be
+    // Recording (main thread). StartCapture asks for the file, asks again
+    // when its volume has less room than a minute of video takes, replaces
+    // an existing one and starts the recording graph; a file that cannot be
     // replaced or a graph that cannot start is told to the user. Refused
     // while a recording runs. StopCapture is harmless without one.
     void StartCapture() override;
     void StopCapture() override;
     bool IsRecording() const override;
+    void OnRecordingEvents() override;
     // The file of the running or last recording.
     const wchar_t* RecordingPath() const { return recordingPath_; }
 

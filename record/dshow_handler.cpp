@@ -1,6 +1,7 @@
 #include "record/dshow_handler.h"
 
 #include <amvideo.h>
+#include <evcode.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -39,6 +40,12 @@ void FreeType(AM_MEDIA_TYPE* type) {
 
 }  // namespace
 
+bool IsMediumFull(HRESULT cause) {
+    return cause == STG_E_MEDIUMFULL || cause == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ||
+           cause == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
+           cause == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+}
+
 CDShowHandler::CDShowHandler() = default;
 
 CDShowHandler::~CDShowHandler() = default;
@@ -62,6 +69,52 @@ int CDShowHandler::Init() {
     if (FAILED(graph_->AddFilter(cameraFilter_.Get(), L"Video Capture"))) return -1;
     return 0;
 }
+
+void CDShowHandler::SetEventWindow(HWND window, UINT message) {
+    ComRef<IMediaEventEx> events = graph_ ? graph_.As<IMediaEventEx>(IID_IMediaEventEx)
+                                          : ComRef<IMediaEventEx>();
+    if (!events) return;
+    events->SetNotifyWindow(reinterpret_cast<OAHWND>(window), static_cast<long>(message), 0);
+}
+
+RecordingFault CDShowHandler::TakeEvents() {
+    RecordingFault fault;
+    ComRef<IMediaEvent> events = graph_ ? graph_.As<IMediaEvent>(IID_IMediaEvent)
+                                        : ComRef<IMediaEvent>();
+    if (!events) return fault;
+    long code = 0;
+    LONG_PTR first = 0;
+    LONG_PTR second = 0;
+    // Never waits: the window's thread reads what is there.
+    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        HRESULT cause = S_OK;
+        switch (code) {
+        case EC_ERRORABORT:
+        case EC_ERRORABORTEX:
+        case EC_STREAM_ERROR_STOPPED:
+            cause = static_cast<HRESULT>(first);
+            if (SUCCEEDED(cause)) cause = E_FAIL;
+            break;
+        case EC_USERABORT:
+        case EC_COMPLETE:
+            cause = S_FALSE;
+            break;
+        default:
+            break;
+        }
+        events->FreeEventParams(code, first, second);
+        if (cause == S_OK) continue;
+        DebugTextFormat(96, "pavix: recording graph event 0x%lx (0x%lx)\n",
+                        static_cast<unsigned long>(code), static_cast<unsigned long>(cause));
+        // The first cause is what the user hears of; the rest follow from it.
+        if (!fault.ended) fault = {true, cause};
+    }
+    return fault;
+}
+
+// Events of an earlier recording (its finishing writes may still have
+// failed) are no news for the next one.
+void CDShowHandler::DropEvents() { TakeEvents(); }
 
 int CDShowHandler::HasCompressor(const wchar_t* displayName) {
     ComRef<ICreateDevEnum> devices;
@@ -98,6 +151,7 @@ int CDShowHandler::HasCompressor(const wchar_t* displayName) {
 
 int CDShowHandler::StartRecording(const wchar_t* path, std::int32_t codec) {
     if (recording_ || !graph_ || !cameraFilter_) return -1;
+    DropEvents();
     Attempt attempt = BuildAndRun(path, codec, RecordingWriter::System);
     if (FAILED(attempt.result) && attempt.failedAt == Step::Run) {
         // The system's file writer cannot serve here (Wine's cannot take the
@@ -107,6 +161,7 @@ int CDShowHandler::StartRecording(const wchar_t* path, std::int32_t codec) {
                         static_cast<unsigned long>(attempt.result));
         StopGraph();
         RemoveDownstream(cameraFilter_.Get());
+        RemoveAllButCamera();
         attempt = BuildAndRun(path, codec, RecordingWriter::Own);
     }
     if (FAILED(attempt.result)) {
@@ -114,6 +169,10 @@ int CDShowHandler::StartRecording(const wchar_t* path, std::int32_t codec) {
                         static_cast<unsigned long>(attempt.result));
         StopGraph();
         RemoveDownstream(cameraFilter_.Get());
+        // A step that failed before its filter was connected left it in the
+        // graph unconnected: every later recording would find it there.
+        RemoveAllButCamera();
+        DropEvents();
         compressor_.Reset();
         lastWriter_ = RecordingWriter::None;
         lastUsedCompressor_ = false;
@@ -307,7 +366,11 @@ void CDShowHandler::StopRecording() {
     ComRef<IMediaControl> control = graph_.As<IMediaControl>(IID_IMediaControl);
     if (!control) return;
     OAFilterState state = State_Stopped;
-    if (SUCCEEDED(control->GetState(INFINITE, &state)) && state != State_Stopped) {
+    // The state the graph is in or on its way to, without waiting for a
+    // filter that is slow to get there (this is the window's thread).
+    // A graph whose filter failed may not say: a recording is stopped anyway.
+    const bool stateKnown = SUCCEEDED(control->GetState(0, &state));
+    if (recording_ || (stateKnown && state != State_Stopped)) {
         // No sample may be on its way while the multiplexer finishes the
         // file: the graph stops its filters from the file end up (Wine
         // pauses each again on the way), and Wine's multiplexer takes a

@@ -29,6 +29,17 @@ enum class RecordingWriter {
     Own,     // the AVI multiplexer writing through our file writer (record_file_writer.h)
 };
 
+// Why the graph's events ended a recording: `cause` is the failure a filter
+// reported (STG_E_MEDIUMFULL when the volume is full), or S_FALSE when the
+// stream simply ended.
+struct RecordingFault {
+    bool ended = false;
+    HRESULT cause = S_OK;
+};
+
+// Whether `cause` means the volume (or the file system's file size) is full.
+bool IsMediumFull(HRESULT cause);
+
 // The recording graph. It is built once at start-up with the program's own
 // camera filter (loaded in-process like any capture device, so a recording
 // holds exactly what every other capture application sees) and lives until
@@ -48,6 +59,14 @@ public:
     // to the user first.
     int Init();
 
+    // The graph's events are announced to `window` with `message` (posted
+    // while events wait); TakeEvents reads them. Set once the window exists.
+    void SetEventWindow(HWND window, UINT message);
+    // Reads every waiting graph event. `ended` when one of them means the
+    // recording cannot go on (a filter aborted, a write failed, the stream
+    // ended); the caller then stops the recording.
+    RecordingFault TakeEvents();
+
     // 1 when a video compressor with exactly this display name is installed,
     // else 0. Uses no graph.
     static int HasCompressor(const wchar_t* displayName);
@@ -55,8 +74,8 @@ public:
     // Records the camera into the AVI file at `path` through the compressor
     // of `codec` (0 none, 1 cvid, 2 divx). The system's file writer is tried
     // first; when that graph cannot run, once more with our own. 0 when the
-    // graph runs; -1 otherwise, with everything downstream of the camera
-    // removed again. Refused (-1) while a recording runs.
+    // graph runs; -1 otherwise, with everything but the camera removed from
+    // the graph again. Refused (-1) while a recording runs.
     int StartRecording(const wchar_t* path, std::int32_t codec);
     // Stops the graph, which lets the multiplexer finish the file, and
     // removes everything downstream of the camera. Harmless without a
@@ -91,6 +110,7 @@ private:
     void CreateCompressor(std::int32_t codec);
     void StopGraph();
     void RemoveAllButCamera();
+    void DropEvents();
 
     ComRef<IBaseFilter> cameraFilter_;
     ComRef<IGraphBuilder> graph_;

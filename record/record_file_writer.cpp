@@ -1,5 +1,6 @@
 #include "record/record_file_writer.h"
 
+#include <evcode.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -21,6 +22,16 @@ HRESULT LastErrorResult() {
 }
 
 }  // namespace
+
+bool LeavesFinishingRoom(const FileRoom& room, std::uint64_t fileEnd, std::uint64_t writeEnd) {
+    if (writeEnd <= fileEnd) return true;  // overwrites take no new room
+    const std::uint64_t growth = writeEnd - fileEnd;
+    if (room.freeBytes < kRecordFinishingRoom || growth > room.freeBytes - kRecordFinishingRoom) {
+        return false;
+    }
+    return room.largestFile >= kRecordFinishingRoom &&
+           writeEnd <= room.largestFile - kRecordFinishingRoom;
+}
 
 // --- the pin ---------------------------------------------------------------------
 
@@ -72,7 +83,21 @@ HRESULT CRecordFileWriterPin::OpenFile() {
     // Readers may look at the file while it grows; nobody else writes it.
     file_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file_ == INVALID_HANDLE_VALUE ? LastErrorResult() : S_OK;
+    if (file_ == INVALID_HANDLE_VALUE) return LastErrorResult();
+    streamPosition_ = 0;
+    sampleEnd_ = 0;
+    fileEnd_ = 0;
+    roomRefused_ = false;
+    failureTold_ = false;
+    largestFile_ = ~0ull;
+    if (!GetVolumePathNameW(name, volume_, MAX_PATH)) volume_[0] = L'\0';
+    wchar_t system[MAX_PATH] = {};
+    if (volume_[0] != L'\0' &&
+        GetVolumeInformationW(volume_, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH) &&
+        (std::wcscmp(system, L"FAT32") == 0 || std::wcscmp(system, L"FAT") == 0)) {
+        largestFile_ = 0xFFFFFFFFull;
+    }
+    return S_OK;
 }
 
 void CRecordFileWriterPin::CloseFile() {
@@ -83,15 +108,58 @@ void CRecordFileWriterPin::CloseFile() {
     }
 }
 
-HRESULT CRecordFileWriterPin::WriteAt(LONGLONG position, const BYTE* data, DWORD size) {
+bool CRecordFileWriterPin::IsFileOpen() {
     CAutoLock hold(&fileLock_);
+    return file_ != INVALID_HANDLE_VALUE;
+}
+
+FileRoom CRecordFileWriterPin::Room() const {
+    ULARGE_INTEGER available = {};
+    // Unknown free space is no reason to refuse: the write itself will tell.
+    if (volume_[0] == L'\0' || !GetDiskFreeSpaceExW(volume_, &available, nullptr, nullptr)) {
+        available.QuadPart = ~0ull;
+    }
+    return {available.QuadPart, largestFile_};
+}
+
+HRESULT CRecordFileWriterPin::WriteLocked(ULONGLONG position, const void* data, DWORD size,
+                                          DWORD* written) {
+    *written = 0;
     if (file_ == INVALID_HANDLE_VALUE) return E_UNEXPECTED;
-    LARGE_INTEGER at;
-    at.QuadPart = position;
-    if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return LastErrorResult();
-    DWORD written = 0;
-    if (!WriteFile(file_, data, size, &written, nullptr)) return LastErrorResult();
-    return written == size ? S_OK : E_FAIL;
+    const ULONGLONG end = position + size;
+    if (end > fileEnd_ && !roomRefused_ && !LeavesFinishingRoom(Room(), fileEnd_, end)) {
+        roomRefused_ = true;
+        return STG_E_MEDIUMFULL;
+    }
+    // A positioned write: the handle's own file pointer is nobody's.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    if (!WriteFile(file_, data, size, written, &at)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
+                   ? STG_E_MEDIUMFULL
+                   : error == 0 ? STG_E_WRITEFAULT : HRESULT_FROM_WIN32(error);
+    }
+    if (position + *written > fileEnd_) fileEnd_ = position + *written;
+    return *written == size ? S_OK : STG_E_MEDIUMFULL;
+}
+
+HRESULT CRecordFileWriterPin::WriteAt(ULONGLONG position, const void* data, DWORD size,
+                                      DWORD* written) {
+    HRESULT hr;
+    bool tell = false;
+    {
+        CAutoLock hold(&fileLock_);
+        hr = WriteLocked(position, data, size, written);
+        if (FAILED(hr) && !failureTold_ && file_ != INVALID_HANDLE_VALUE) {
+            failureTold_ = true;
+            tell = true;
+        }
+    }
+    // Outside the file's lock: the graph may call back into the filter.
+    if (tell) writer_->NotifyEvent(EC_ERRORABORT, hr, 0);
+    return hr;
 }
 
 STDMETHODIMP CRecordFileWriterPin::Receive(IMediaSample* pSample) {
@@ -104,80 +172,96 @@ STDMETHODIMP CRecordFileWriterPin::Receive(IMediaSample* pSample) {
     if (length < 0) return E_UNEXPECTED;
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
+    ULONGLONG position;
     if (FAILED(pSample->GetTime(&start, &stop))) {
-        // No position: the bytes follow the previous ones.
+        // No position: the bytes follow the previous sample's.
         CAutoLock hold(&fileLock_);
-        if (file_ == INVALID_HANDLE_VALUE) return E_UNEXPECTED;
-        DWORD written = 0;
-        if (!WriteFile(file_, data, static_cast<DWORD>(length), &written, nullptr)) {
-            return LastErrorResult();
-        }
-        return written == static_cast<DWORD>(length) ? S_OK : E_FAIL;
+        position = sampleEnd_;
+    } else {
+        if (start < 0) return E_INVALIDARG;
+        position = static_cast<ULONGLONG>(start);
     }
-    if (start < 0) return E_INVALIDARG;
-    return WriteAt(start, data, static_cast<DWORD>(length));
+    DWORD written = 0;
+    hr = WriteAt(position, data, static_cast<DWORD>(length), &written);
+    CAutoLock hold(&fileLock_);
+    sampleEnd_ = position + written;
+    return hr;
 }
 
 STDMETHODIMP CRecordFileWriterPin::Read(void* pv, ULONG cb, ULONG* pcbRead) {
     if (pv == nullptr) return STG_E_INVALIDPOINTER;
     CAutoLock hold(&fileLock_);
     if (file_ == INVALID_HANDLE_VALUE) return E_UNEXPECTED;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(streamPosition_);
+    at.OffsetHigh = static_cast<DWORD>(streamPosition_ >> 32);
     DWORD read = 0;
-    if (!ReadFile(file_, pv, cb, &read, nullptr)) return STG_E_READFAULT;
+    // Reading at or past the end is a short read, not a failure.
+    if (!ReadFile(file_, pv, cb, &read, &at) && GetLastError() != ERROR_HANDLE_EOF) {
+        return STG_E_READFAULT;
+    }
+    streamPosition_ += read;
     if (pcbRead != nullptr) *pcbRead = read;
     return read == cb ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CRecordFileWriterPin::Write(const void* pv, ULONG cb, ULONG* pcbWritten) {
     if (pv == nullptr) return STG_E_INVALIDPOINTER;
-    CAutoLock hold(&fileLock_);
-    if (file_ == INVALID_HANDLE_VALUE) return STG_E_ACCESSDENIED;
+    if (pcbWritten != nullptr) *pcbWritten = 0;
+    ULONGLONG position;
+    {
+        CAutoLock hold(&fileLock_);
+        if (file_ == INVALID_HANDLE_VALUE) return STG_E_ACCESSDENIED;
+        position = streamPosition_;
+    }
     DWORD written = 0;
-    const BOOL ok = WriteFile(file_, pv, cb, &written, nullptr);
+    const HRESULT hr = WriteAt(position, pv, cb, &written);
+    CAutoLock hold(&fileLock_);
+    streamPosition_ = position + written;
     if (pcbWritten != nullptr) *pcbWritten = written;
-    if (!ok) return STG_E_WRITEFAULT;
-    return written == cb ? S_OK : STG_E_MEDIUMFULL;
+    return hr == E_UNEXPECTED ? STG_E_ACCESSDENIED : hr;
 }
 
 STDMETHODIMP CRecordFileWriterPin::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin,
                                         ULARGE_INTEGER* plibNewPosition) {
-    DWORD method = FILE_BEGIN;
+    CAutoLock hold(&fileLock_);
+    if (file_ == INVALID_HANDLE_VALUE) return STG_E_ACCESSDENIED;
+    LONGLONG base = 0;
     switch (dwOrigin) {
     case STREAM_SEEK_SET:
-        method = FILE_BEGIN;
         break;
     case STREAM_SEEK_CUR:
-        method = FILE_CURRENT;
+        base = static_cast<LONGLONG>(streamPosition_);
         break;
-    case STREAM_SEEK_END:
-        method = FILE_END;
+    case STREAM_SEEK_END: {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file_, &size)) return STG_E_SEEKERROR;
+        base = size.QuadPart;
         break;
+    }
     default:
         return STG_E_INVALIDFUNCTION;
     }
-    CAutoLock hold(&fileLock_);
-    if (file_ == INVALID_HANDLE_VALUE) return STG_E_ACCESSDENIED;
-    LARGE_INTEGER now;
-    if (!SetFilePointerEx(file_, dlibMove, &now, method)) return STG_E_SEEKERROR;
-    if (plibNewPosition != nullptr) plibNewPosition->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
+    const LONGLONG target = base + dlibMove.QuadPart;
+    if (target < 0) return STG_E_INVALIDFUNCTION;
+    streamPosition_ = static_cast<ULONGLONG>(target);
+    if (plibNewPosition != nullptr) plibNewPosition->QuadPart = streamPosition_;
     return S_OK;
 }
 
 STDMETHODIMP CRecordFileWriterPin::SetSize(ULARGE_INTEGER libNewSize) {
     CAutoLock hold(&fileLock_);
     if (file_ == INVALID_HANDLE_VALUE) return STG_E_ACCESSDENIED;
-    LARGE_INTEGER zero = {};
-    LARGE_INTEGER here;
-    if (!SetFilePointerEx(file_, zero, &here, FILE_CURRENT)) return STG_E_SEEKERROR;
     LARGE_INTEGER size;
     size.QuadPart = static_cast<LONGLONG>(libNewSize.QuadPart);
     if (size.QuadPart < 0) return STG_E_INVALIDFUNCTION;
-    HRESULT hr = S_OK;
+    // The handle's file pointer is used by nothing else: every read and
+    // write names its position.
     if (!SetFilePointerEx(file_, size, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) {
-        hr = STG_E_MEDIUMFULL;
+        return STG_E_MEDIUMFULL;
     }
-    SetFilePointerEx(file_, here, nullptr, FILE_BEGIN);
-    return hr;
+    fileEnd_ = libNewSize.QuadPart;
+    return S_OK;
 }
 
 STDMETHODIMP CRecordFileWriterPin::CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
@@ -268,7 +352,9 @@ CBasePin* CRecordFileWriter::GetPin(int n) { return n == 0 ? pin_ : nullptr; }
 STDMETHODIMP CRecordFileWriter::SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
     if (pszFileName == nullptr) return E_POINTER;
     CAutoLock hold(&lock_);
-    if (!IsStopped()) return VFW_E_WRONG_STATE;
+    // A stopped writer may still hold the last recording's file, which its
+    // multiplexer is finishing.
+    if (!IsStopped() || (pin_ != nullptr && pin_->IsFileOpen())) return VFW_E_WRONG_STATE;
     const size_t length = std::wcslen(pszFileName);
     auto* copy = new (std::nothrow) wchar_t[length + 1];
     if (copy == nullptr) return E_OUTOFMEMORY;

@@ -65,6 +65,11 @@ public:
     virtual void StartCapture() = 0;
     virtual void StopCapture() = 0;
     virtual bool IsRecording() const = 0;
+    // The recording graph has events (WM_RECORD_EVENTS), or the recording's
+    // room is to be looked at (TIMER_RECORDING_ROOM): an event that ends the
+    // recording, or a volume about to fill, stops it and tells the user
+    // what became of the file.
+    virtual void OnRecordingEvents() = 0;
 };
 
 }  // namespace pavix

@@ -185,6 +185,17 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
 
     switch (message) {
+    case WM_QUERYENDSESSION:
+        return TRUE;  // never in the way of the user's log-off or shutdown
+    case WM_ENDSESSION:
+        // Windows ends the process soon after this returns: everything the
+        // close box does (the recording finished, the frame word -1, the
+        // notification-area icon removed) is done before that.
+        if (wParam != FALSE) DestroyWindow(window);
+        return 0;
+    case WM_RECORD_EVENTS:
+        ui->Engine().OnRecordingEvents();
+        return 0;
     case WM_DESTROY:
         KillTimer(window, TIMER_UPDATE_BALLOON);
         ui->Engine().OnMainWindowDestroyed();
@@ -202,6 +213,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND:
         return OnCommand(*ui, window, wParam, lParam);
     case WM_TIMER:
+        if (wParam == TIMER_RECORDING_ROOM) ui->Engine().OnRecordingEvents();
         if (wParam != TIMER_UPDATE_BALLOON) return 0;
         KillTimer(window, TIMER_UPDATE_BALLOON);  // once per run
         balloonDue = true;

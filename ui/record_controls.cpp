@@ -7,8 +7,11 @@
 #include <commdlg.h>
 
 #include <cwchar>
+#include <string>
 
 #include "ui/resource_ids.h"
+#include "ui/ui_texts.h"
+#include "ui/window_messages.h"
 
 namespace pavix {
 namespace {
@@ -38,12 +41,37 @@ void CUIHandler::ShowRecording(bool recording) {
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_START_CAPTURE, MAKELPARAM(!recording, 0));
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_STOP_CAPTURE, MAKELPARAM(recording, 0));
     }
+    // The engine looks at the recording's room while it runs.
+    if (recording) {
+        SetTimer(mainWindow_, TIMER_RECORDING_ROOM, kRecordingRoomCheckMs, nullptr);
+    } else {
+        KillTimer(mainWindow_, TIMER_RECORDING_ROOM);
+    }
     SendMessageW(statusBar_, SB_SETTEXTW, kRecordingStatusPart,
                  reinterpret_cast<LPARAM>(recording ? kRecordingStatusText : L""));
 }
 
 void CUIHandler::TellRecordingProblem(const wchar_t* text) {
     MessageBoxW(mainWindow_, text, kHintCaption, MB_OK | MB_ICONWARNING);
+}
+
+bool CUIHandler::ConfirmLowRoom(const wchar_t* path, unsigned long long freeBytes,
+                                unsigned long long minuteBytes) {
+    constexpr unsigned long long kMegabyte = 1000000;
+    std::wstring text(std::wcslen(kRecordLowSpaceFormat) + std::wcslen(path) + 64, L'\0');
+    std::swprintf(text.data(), text.size(), kRecordLowSpaceFormat, freeBytes / kMegabyte,
+                  (minuteBytes + kMegabyte - 1) / kMegabyte, path);
+    return MessageBoxW(mainWindow_, text.c_str(), kHintCaption,
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+void CUIHandler::TellRecordingStopped(const wchar_t* path, bool volumeFull, bool playable) {
+    std::wstring text = volumeFull ? kRecordStoppedFullText : kRecordStoppedFailedText;
+    text += L"\n";
+    text += playable ? kRecordKeptPlayableText : kRecordKeptBrokenText;
+    text += L"\n";
+    text += path;
+    MessageBoxW(mainWindow_, text.c_str(), kHintCaption, MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace pavix

@@ -71,9 +71,16 @@ public:
     // dialog into `buffer` of `size` characters: true when the user chose a
     // file. ShowRecording shows or clears the status bar's recording note.
     // TellRecordingProblem tells the user why no recording runs.
+    // ConfirmLowRoom asks whether to record into `path` all the same, its
+    // volume having only `freeBytes` of the `minuteBytes` a minute takes.
+    // TellRecordingStopped says that a recording into `path` stopped by
+    // itself (the volume full or a failure) and whether its file plays.
     bool ChooseRecordFile(wchar_t* buffer, DWORD size);
     void ShowRecording(bool recording);
     void TellRecordingProblem(const wchar_t* text);
+    bool ConfirmLowRoom(const wchar_t* path, unsigned long long freeBytes,
+                        unsigned long long minuteBytes);
+    void TellRecordingStopped(const wchar_t* path, bool volumeFull, bool playable);
 
     // The states of the phone link, shown by icon and status bar.
     void ShowWaiting() { ShowLinkState(LinkDisplay::Waiting); }

@@ -33,6 +33,16 @@ inline constexpr wchar_t kRecordDefaultExtension[] = L"avi";
 inline constexpr wchar_t kRecordingStatusText[] = L"录像中";
 inline constexpr wchar_t kRecordFileInUseText[] = L"所选文件正在被使用, 无法替换";
 inline constexpr wchar_t kRecordStartFailedText[] = L"无法开始录像, 请检查保存位置后重试";
+// Before a recording, when its volume has less room than a minute takes:
+// the free and the needed megabytes, the file.
+inline constexpr wchar_t kRecordLowSpaceFormat[] =
+    L"保存位置只剩 %llu MB, 不够录一分钟 (约需 %llu MB):\n%ls\n仍要录像吗?";
+// A recording that stopped by itself: why, then what became of its file,
+// then the file.
+inline constexpr wchar_t kRecordStoppedFullText[] = L"保存位置空间不足, 录像已停止。";
+inline constexpr wchar_t kRecordStoppedFailedText[] = L"录像出错, 已停止。";
+inline constexpr wchar_t kRecordKeptPlayableText[] = L"已录下的部分可以播放:";
+inline constexpr wchar_t kRecordKeptBrokenText[] = L"文件不完整, 可能无法播放:";
 
 // The connect dialog: the refusal of a code that is not the phone's eight
 // hexadecimal digits, and its progress line.

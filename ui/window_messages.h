@@ -15,12 +15,21 @@ inline constexpr UINT WM_UPDATE_CHECKED = WM_APP + 1;
 // is done (see EngineControl::StartUsbForward).
 inline constexpr UINT WM_USB_FORWARDED = WM_APP + 15;
 
+// The recording graph has events waiting (IMediaEventEx::SetNotifyWindow);
+// EngineControl::OnRecordingEvents reads them.
+inline constexpr UINT WM_RECORD_EVENTS = WM_APP + 20;
+
 // The socket event in a notice message's lParam that means "readable".
 inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
 
 // The balloon timer: armed once, 30 s after the window came up.
 inline constexpr UINT_PTR TIMER_UPDATE_BALLOON = 100;
 inline constexpr UINT kUpdateBalloonDelayMs = 30000;
+
+// While a recording runs, the room left for it is looked at this often
+// (EngineControl::OnRecordingEvents).
+inline constexpr UINT_PTR TIMER_RECORDING_ROOM = 101;
+inline constexpr UINT kRecordingRoomCheckMs = 1000;
 
 // The program has exactly one notification-area icon.
 inline constexpr UINT kTrayIconId = 1;

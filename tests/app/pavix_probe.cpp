@@ -15,6 +15,7 @@
 //   popup-menus             how many popup menus are open
 //   box CAPTION             the texts of an open message box
 //   dismiss CAPTION         presses OK in that message box
+//   answer CAPTION yes|no   presses Yes or No in that message box
 //   save-as PATH [replace]  fills the save dialog the main window opened as
 //                           a person would: types PATH into the file name
 //                           box and presses Save; with "replace", answers
@@ -48,6 +49,9 @@
 //                           window took to answer
 //   move X Y                moves the main window (screen coordinates)
 //   close | minimize        the caption's close and minimise boxes
+//   end-session             ends the Windows session as the system does:
+//                           sends WM_QUERYENDSESSION, then WM_ENDSESSION
+//                           (TRUE); "query=RESULT" and "ended in MS ms"
 //   frame-word              the shared frame buffer's frame word
 //   hold SECONDS            keeps the shared block open, printing each new
 //                           frame word; ends after -1 or SECONDS
@@ -585,6 +589,40 @@ int DismissBox(const char* caption) {
         return 1;
     }
     return PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
+}
+
+int AnswerBox(const char* caption, bool yes) {
+    HWND box = Box(caption);
+    if (box == nullptr) {
+        Print("no box");
+        return 1;
+    }
+    return PostMessageW(box, WM_COMMAND, yes ? IDYES : IDNO, 0) ? 0 : 1;
+}
+
+// Windows asks every top-level window, then tells it the session ends, and
+// ends the process once that message returns (after at most some seconds).
+int EndSession() {
+    HWND window = MainWindow();
+    if (window == nullptr) {
+        Print("no window");
+        return 1;
+    }
+    DWORD_PTR query = 0;
+    if (SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &query) == 0) {
+        Print("query not answered");
+        return 1;
+    }
+    Print("query=" + std::to_string(query));
+    const DWORD start = GetTickCount();
+    DWORD_PTR ignored = 0;
+    if (SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 60000, &ignored) == 0 &&
+        IsWindow(window)) {
+        Print("end not answered");
+        return 1;
+    }
+    Print("ended in " + std::to_string(GetTickCount() - start) + " ms");
+    return 0;
 }
 
 // --- the save dialog -----------------------------------------------------------------
@@ -1265,6 +1303,7 @@ int main() {
     if (command == "popup-menus") return PopupMenus();
     if (command == "box" && argument) return DescribeBox(argument);
     if (command == "dismiss" && argument) return DismissBox(argument);
+    if (command == "answer" && argc > 3) return AnswerBox(argument, Utf8(wide[3]) == "yes");
     if (command == "save-as" && argument) {
         return SaveAs(argument, argc > 3 && Utf8(wide[3]) == "replace");
     }
@@ -1313,6 +1352,7 @@ int main() {
     }
     if (command == "close") return PostToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
     if (command == "minimize") return PostToMain(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    if (command == "end-session") return EndSession();
     if (command == "frame-word") return FrameWord();
     if (command == "process") return DescribeProcess();
     if (command == "drop-tray-icon") return DropTrayIcon();

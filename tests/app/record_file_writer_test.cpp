@@ -4,6 +4,8 @@
 
 #include "record/record_file_writer.h"
 
+#include <control.h>
+#include <evcode.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -124,6 +126,139 @@ TEST_F(RecordFileWriter, WritesThroughItsStreamAndItsSamples) {
     pin_.Reset();
     writer_.Reset();
     EXPECT_EQ(std::string("RIFFheadmovidataSS"), ReadWhole(path_.c_str()));
+}
+
+// The multiplexer writes its stream from one thread and samples may come
+// from another: neither moves the other's place in the file.
+TEST_F(RecordFileWriter, StreamWritesKeepTheirPlaceBetweenSamples) {
+    Name(path_);
+    ASSERT_EQ(S_OK, writer_->Pause());
+    ComRef<IMemInputPin> input = pin_.As<IMemInputPin>(IID_IMemInputPin);
+    ASSERT_TRUE(input);
+
+    ASSERT_EQ(S_OK, stream_->Write("AB", 2, nullptr));
+    testing::FakeSample placed(2, 'P');
+    REFERENCE_TIME start = 10, stop = 12;
+    placed.SetTime(&start, &stop);
+    ASSERT_EQ(S_OK, input->Receive(&placed));
+    ASSERT_EQ(S_OK, stream_->Write("CD", 2, nullptr));  // right after "AB"
+    testing::FakeSample following(2, 'F');  // no time: after the last sample
+    ASSERT_EQ(S_OK, input->Receive(&following));
+
+    LARGE_INTEGER zero = {};
+    ULARGE_INTEGER here = {};
+    ASSERT_EQ(S_OK, stream_->Seek(zero, STREAM_SEEK_CUR, &here));
+    EXPECT_EQ(4u, here.QuadPart);
+    char back[4] = {};
+    ASSERT_EQ(S_OK, stream_->Seek(zero, STREAM_SEEK_SET, nullptr));
+    ULONG read = 0;
+    ASSERT_EQ(S_OK, stream_->Read(back, 4, &read));
+    EXPECT_EQ(std::string("ABCD"), std::string(back, read));
+    // Past the end: a short read.
+    LARGE_INTEGER at;
+    at.QuadPart = 12;
+    ASSERT_EQ(S_OK, stream_->Seek(at, STREAM_SEEK_SET, nullptr));
+    EXPECT_EQ(S_FALSE, stream_->Read(back, 4, &read));
+    EXPECT_EQ(2u, read);
+
+    writer_->Stop();
+    stream_.Reset();
+    input.Reset();
+    pin_.Reset();
+    writer_.Reset();
+    EXPECT_EQ(std::string("ABCD", 4) + std::string(6, '\0') + "PPFF", ReadWhole(path_.c_str()));
+}
+
+// The file belongs to the recording that opened it until the pin lets go.
+TEST_F(RecordFileWriter, RefusesANewNameWhileItsFileIsOpen) {
+    Name(path_);
+    ComRef<IFileSinkFilter> sink = writer_.As<IFileSinkFilter>(IID_IFileSinkFilter);
+    const std::wstring other = path_ + L".other";
+    const struct {
+        const char* state;
+        HRESULT (*enter)(IBaseFilter*);
+    } states[] = {
+        {"paused", [](IBaseFilter* f) { return f->Pause(); }},
+        {"stopped, file still open", [](IBaseFilter* f) { return f->Stop(); }},
+    };
+    for (const auto& s : states) {
+        ASSERT_EQ(S_OK, s.enter(writer_.Get())) << s.state;
+        EXPECT_EQ(VFW_E_WRONG_STATE, sink->SetFileName(other.c_str(), nullptr)) << s.state;
+        LPOLESTR name = nullptr;
+        ASSERT_EQ(S_OK, sink->GetCurFile(&name, nullptr));
+        EXPECT_EQ(path_, std::wstring(name)) << s.state;
+        CoTaskMemFree(name);
+    }
+    EXPECT_EQ(0xFFFFFFFFu, GetFileAttributesW(other.c_str()));
+}
+
+// A write the volume has no room for is refused, and the graph hears of it
+// once; the writes after it (the multiplexer finishing the file) go on.
+TEST_F(RecordFileWriter, TellsTheGraphOnceWhenTheRoomRunsOut) {
+    ComRef<IGraphBuilder> graph;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IGraphBuilder,
+                                     graph.PutVoid()));
+    ASSERT_EQ(S_OK, graph->AddFilter(writer_.Get(), L"File Writer"));
+    ComRef<IMediaEvent> events = graph.As<IMediaEvent>(IID_IMediaEvent);
+    ASSERT_TRUE(events);
+    Name(path_);
+    ASSERT_EQ(S_OK, writer_->Pause());
+
+    // A petabyte on: more than any volume here has free.
+    constexpr LONGLONG kBeyondAnyVolume = 1ll << 50;
+    const struct {
+        const char* what;
+        LONGLONG at;
+        HRESULT result;
+        bool told;
+    } writes[] = {
+        {"no room", kBeyondAnyVolume, STG_E_MEDIUMFULL, true},
+        {"a finishing write", 0, S_OK, false},
+    };
+    for (const auto& w : writes) {
+        LARGE_INTEGER at;
+        at.QuadPart = w.at;
+        ASSERT_EQ(S_OK, stream_->Seek(at, STREAM_SEEK_SET, nullptr));
+        EXPECT_EQ(w.result, stream_->Write("data", 4, nullptr)) << w.what;
+        long code = 0;
+        LONG_PTR first = 0, second = 0;
+        const HRESULT got = events->GetEvent(&code, &first, &second, 0);
+        if (w.told) {
+            ASSERT_EQ(S_OK, got) << w.what;
+            EXPECT_EQ(EC_ERRORABORT, code) << w.what;
+            EXPECT_EQ(STG_E_MEDIUMFULL, static_cast<HRESULT>(first)) << w.what;
+            events->FreeEventParams(code, first, second);
+        } else {
+            EXPECT_EQ(E_ABORT, got) << w.what << " told the graph again";
+        }
+    }
+    writer_->Stop();
+    graph->RemoveFilter(writer_.Get());
+}
+
+TEST(RecordFileRoom, KeepsTheFinishingRoomFree) {
+    constexpr std::uint64_t kRoom = kRecordFinishingRoom;
+    constexpr std::uint64_t kNoLimit = ~0ull;
+    constexpr std::uint64_t kFat32 = 0xFFFFFFFFull;
+    const struct {
+        const char* what;
+        FileRoom room;
+        std::uint64_t fileEnd, writeEnd;
+        bool allowed;
+    } cases[] = {
+        {"plenty of room", {1ull << 30, kNoLimit}, 1000, 2000, true},
+        {"growth that leaves exactly the room", {kRoom + 1000, kNoLimit}, 0, 1000, true},
+        {"one byte into the room", {kRoom + 1000, kNoLimit}, 0, 1001, false},
+        {"less free than the room", {kRoom - 1, kNoLimit}, 0, 1, false},
+        {"an overwrite on a full volume", {0, kNoLimit}, 5000, 4000, true},
+        {"an overwrite up to the end", {0, kNoLimit}, 5000, 5000, true},
+        {"below the FAT32 file limit", {1ull << 40, kFat32}, 0, kFat32 - kRoom, true},
+        {"into the room below the FAT32 limit", {1ull << 40, kFat32}, 0, kFat32 - kRoom + 1, false},
+        {"a file system with a tiny limit", {1ull << 40, kRoom - 1}, 0, 1, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.allowed, LeavesFinishingRoom(c.room, c.fileEnd, c.writeEnd)) << c.what;
+    }
 }
 
 TEST_F(RecordFileWriter, AFileThatCannotBeMadeFailsThePause) {

@@ -22,6 +22,18 @@
 #                    recording, the file untouched, the user told; the
 #                    start item stays available
 #   record-close     the close box while recording: the file is whole
+#   record-full      a small volume (drive R:) that fills while recording:
+#                    asked first whether to record with less room than a
+#                    minute takes; when it is full the recording stops by
+#                    itself, the window answers, the user is told with the
+#                    file's path, and the file plays to its end; a next
+#                    recording elsewhere is whole
+#   record-restart   a start that fails (a read-only volume, drive R:) is
+#                    told; the recording after it is whole
+#   record-session-end  the Windows session ends while recording (the
+#                    system's two messages, then the process ended as
+#                    Windows ends it): the file is whole, the frame word
+#                    -1, the notification-area icon gone
 #
 # Each case says which recording path the program took (the system's file
 # writer or ours; compressed or not), from the program's debug text.
@@ -187,6 +199,37 @@ check_recording() {
   note "$label frame $middle: $(tr '\n' ' ' <<<"$out")"
 }
 
+# A small volume of its own (tmpfs, in this test's private mount
+# namespace) as drive R: of the prefix; with "ro", read-only.
+mount_drive_r() {
+  local megabytes=$1 mode=${2:-rw}
+  volume=$dir/volume-$case_name
+  mkdir -p "$volume"
+  mount -t tmpfs -o "size=${megabytes}m,$mode" pavix-test "$volume" || fail "cannot mount a tmpfs"
+  ln -sfn "$volume" "$WINEPREFIX/dosdevices/r:" || fail "cannot map drive R:"
+}
+
+unmount_drive_r() {
+  rm -f "$WINEPREFIX/dosdevices/r:"
+  umount "$volume" 2>/dev/null
+}
+
+# FILE plays to its end: one 480 x 320 video stream of at least MIN frames.
+check_playable() {
+  local file=$1 least=$2
+  local info frames errors
+  info=$(ffprobe -v error -count_frames -select_streams v \
+           -show_entries stream=width,height,nb_read_frames -of default=noprint_wrappers=1 "$file") ||
+    fail "ffprobe cannot read $file"
+  note "$(basename "$file"): $(tr '\n' ' ' <<<"$info")$(stat -c %s "$file") bytes"
+  expect_line "$info" "width=480"
+  expect_line "$info" "height=320"
+  frames=$(sed -n 's/^nb_read_frames=//p' <<<"$info")
+  [ "${frames:-0}" -ge "$least" ] || fail "$frames frames, fewer than $least"
+  errors=$(ffmpeg -v error -i "$file" -f null - 2>&1)
+  [ -z "$errors" ] || fail "$file does not decode to the end: $errors"
+}
+
 # --- cases ------------------------------------------------------------------------------
 
 case_record_menu() {
@@ -301,11 +344,111 @@ case_record_close() {
   note "recording path: $(recording_path), $recorded_codec"
 }
 
+case_record_full() {
+  start_streaming
+  mount_drive_r 64
+  local file=$volume/full.avi
+  menu_key r
+  probe save-as 'R:\full.avi' >/dev/null || fail "the save dialog could not be filled"
+  # 64 MB is far less than a minute takes: asked first.
+  probe_until 15 box "提示" || fail "not asked about the small room"
+  echo "$probe_out"
+  grep -q '^text=\[保存位置只剩 [0-9]* MB, 不够录一分钟 (约需 922 MB):' <<<"$probe_out" ||
+    fail "the question does not say the room"
+  grep -qF 'R:\full.avi' <<<"$probe_out" || fail "the question does not name the file"
+  probe answer "提示" yes || fail "cannot answer the question"
+  expect_recording
+
+  # Full after a second or two: the recording stops by itself.
+  probe_until 60 box "提示" || fail "the user was not told that the recording stopped"
+  echo "$probe_out"
+  local told=$probe_out
+  # One text of three lines: why, what became of the file, the file.
+  grep -qxF "text=[保存位置空间不足, 录像已停止。" <<<"$told" || fail "the box does not say the room ran out"
+  grep -qxF 'R:\full.avi]' <<<"$told" || fail "the box does not name the file"
+  probe responsive 2000 >/dev/null || fail "the window does not answer while it tells"
+  expect_line "$(probe status)" "$idle_text"
+  # Stopped by the room watch, or by the file writer's refusal (a graph
+  # event), whichever came first.
+  local stopped_by
+  stopped_by=$(grep -a -o -e 'pavix: recording graph event [^\]*' -e 'pavix: the recording.s volume is about to fill' \
+                 "$pavix_log" | head -n 1)
+  [ -n "$stopped_by" ] || fail "neither the room watch nor a graph event stopped the recording"
+  note "stopped by: $stopped_by"
+  # Our writer kept the room for the index: the file plays, and the box
+  # says so.
+  grep -qxF "已录下的部分可以播放:" <<<"$told" || fail "the box does not say that the file plays"
+  check_playable "$file" 10
+  probe dismiss "提示" || fail "cannot dismiss the box"
+
+  # The graph is whole again: the next recording, on the big disk.
+  start_recording "$run/after-full.avi"
+  expect_recording
+  sleep 3
+  stop_recording
+  check_recording "$run/after-full.avi" "$recorded_ms" after-full
+  probe close || fail "cannot close"
+  expect_clean_end
+  unmount_drive_r
+}
+
+case_record_restart() {
+  start_streaming
+  mount_drive_r 2048 ro
+  menu_key r
+  probe save-as 'R:\cannot.avi' >/dev/null || fail "the save dialog could not be filled"
+  probe_until 15 box "提示" || fail "the user was not told"
+  echo "$probe_out"
+  expect_line "$probe_out" "text=[无法开始录像, 请检查保存位置后重试]"
+  probe dismiss "提示" || fail "cannot dismiss the box"
+  expect_line "$(probe status)" "$idle_text"
+  [ -e "$volume/cannot.avi" ] && fail "a file was left on the read-only volume"
+
+  local file=$run/restart.avi
+  start_recording "$file"
+  expect_recording
+  sleep 3
+  stop_recording
+  check_recording "$file" "$recorded_ms" restart
+  note "recording path: $(recording_path), $recorded_codec"
+  probe close || fail "cannot close"
+  expect_clean_end
+  unmount_drive_r
+}
+
+case_record_session_end() {
+  start_streaming
+  probe_until_line 10 "icons=1" tray || fail "no tray icon:"$'\n'"$probe_out"
+  local file=$run/session.avi
+  start_recording "$file"
+  expect_recording
+  sleep 3
+  local out
+  out=$(probe end-session) || fail "the session's end was not answered:"$'\n'"$out"
+  note "$(tr '\n' ' ' <<<"$out")"
+  expect_line "$out" "query=1"
+  expect_line "$(probe tray)" "icons=0"
+  # Windows ends the process once the message returned: nothing after it
+  # may matter.
+  kill -KILL "$pavix_pid" 2>/dev/null
+  wait_exit "$pavix_pid" 20
+  pavix_pid=""
+  wait_exit "$hold_pid" 10
+  hold_pid=""
+  [ "$(last_held_word)" = "-1" ] ||
+    fail "the last frame word was not -1:"$'\n'"$(tail -n 5 "$hold_log")"
+  check_recording "$file" "$(program_recorded_ms)" session-end
+  note "recording path: $(recording_path), $recorded_codec"
+}
+
 case "$case_name" in
   record-menu) case_record_menu ;;
   record-again) case_record_again ;;
   record-in-use) case_record_in_use ;;
   record-close) case_record_close ;;
+  record-full) case_record_full ;;
+  record-restart) case_record_restart ;;
+  record-session-end) case_record_session_end ;;
   *) fail "unknown case $case_name" ;;
 esac
 echo "PASS: $case_name"
