@@ -58,7 +58,7 @@ int CRovoEngine::Init() {
     }
 
     Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, no callback
-    if (Gdiplus::GdiplusStartup(&gdiplusToken_, &gdiplusInput, nullptr) != Gdiplus::Ok) {
+    if (gdip::GdiplusStartup(&gdiplusToken_, &gdiplusInput, nullptr) != Gdiplus::Ok) {
         gdiplusToken_ = 0;
         return -1;
     }
@@ -189,7 +189,7 @@ void CRovoEngine::Close() {
     if (recorder_ != nullptr) recorder_->Cleanup();
     ReleaseSharedFrameBuffer();
     if (gdiplusToken_ != 0) {
-        Gdiplus::GdiplusShutdown(gdiplusToken_);
+        gdip::GdiplusShutdown(gdiplusToken_);
         gdiplusToken_ = 0;
     }
 }

@@ -10,8 +10,9 @@
 #   Pavix-<version>-setup-x86.exe     32-bit installer: the 32-bit build
 #   Pavix-<version>-portable-x64.zip  the x64 files in a folder Pavix-<version>,
 #                                     with README.txt on registering by hand
-# Every executable is checked for its machine type before it is packed,
-# and packed stripped of its symbol table. Needs makensis (nsis) and 7z
+# Every executable is checked for its machine type and, once staged, for
+# the DLLs it imports before it is packed, and packed stripped of its
+# symbol table. Needs makensis (nsis) and 7z
 # (p7zip-full).
 set -euo pipefail
 
@@ -78,9 +79,20 @@ stage_tree() {
   cp "$source_dir"/docs/images/*.png "$dir/docs/images/"
 }
 
+# shipped_imports DIR: the staged programs import only DLLs that Windows
+# never takes from beside them (scripts/check-imports.sh).
+shipped_imports() {
+  local files=("$1/pavix.exe" "$1/x86/RovoFilter.ax")
+  [ -f "$1/x64/RovoFilter.ax" ] && files+=("$1/x64/RovoFilter.ax")
+  "$source_dir/scripts/check-imports.sh" x86_64-w64-mingw32-objdump "$1" "${files[@]}" >"$out/.imports.log" ||
+    die "$(grep -v '^checked' "$out/.imports.log")"
+  rm -f "$out/.imports.log"
+}
+
 installer() {  # installer ARCH
   local arch=$1 name="Pavix-$version-setup-$1.exe"
   stage_tree "$stage/$arch" "$arch"
+  shipped_imports "$stage/$arch"
   rm -f "$out/$name"
   makensis -V2 -INPUTCHARSET UTF8 -NOCD \
     "-DARCH=$arch" "-DVERSION=$version" "-DVERSION_QUAD=$quad" "-DCOPYRIGHT=$copyright" \

@@ -21,9 +21,13 @@
 ;
 ; A second install goes over the first (same folder, taken from the
 ; uninstall entry) and registers again. A running pavix.exe is closed first.
+; A program file still in use (a camera filter loaded by an open video
+; application; see FreeFile) is moved aside and deleted, or replaced, when
+; Windows restarts; the installer and the uninstaller say so.
 ; Exit codes (besides NSIS's own 1 = cancelled, 2 = aborted): 3 = the
 ; camera could not be registered for 64-bit applications (x64) or at all
-; (x86).
+; (x86); 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) = done, but files in use are
+; only deleted or replaced when Windows restarts.
 
 Unicode true
 !if "${ARCH}" == "x64"
@@ -77,6 +81,7 @@ ShowUninstDetails show
 !define MUI_FINISHPAGE_RUN_FUNCTION StartPavix
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "$(ShowReadme)"
+!define MUI_FINISHPAGE_TEXT_REBOOT "$(FinishRestartText)"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -108,6 +113,18 @@ LangString No32BitWindows ${LANG_SIMPCHINESE} "此 Windows 没有 32 位子系�
 LangString No32BitWindows ${LANG_ENGLISH} "This Windows has no 32-bit subsystem: only the 64-bit camera is registered."
 LangString Need64BitInstaller ${LANG_SIMPCHINESE} "这是 32 位 Windows 的安装程序。请在 64 位 Windows 上使用 Pavix-${VERSION}-setup-x64.exe。"
 LangString Need64BitInstaller ${LANG_ENGLISH} "This installer is for 32-bit Windows. On 64-bit Windows please use Pavix-${VERSION}-setup-x64.exe."
+LangString FilesInUse ${LANG_SIMPCHINESE} "部分文件正被其他程序使用（例如打开了摄像头“Pavix”的视频软件）：重新启动 Windows 后才能完成安装。在此之前，已经打开的视频软件继续使用旧版本。"
+LangString FilesInUse ${LANG_ENGLISH} "Some files are in use by other programs (a video application that opened the camera $\"Pavix$\", say): restart Windows to finish the installation. Until then, video applications already open keep the old version."
+LangString FinishRestartText ${LANG_SIMPCHINESE} "$(FilesInUse)$\r$\n$\r$\n现在重新启动电脑吗？"
+LangString FinishRestartText ${LANG_ENGLISH} "$(FilesInUse)$\r$\n$\r$\nRestart the computer now?"
+LangString UninstallFilesInUse ${LANG_SIMPCHINESE} "部分文件正被其他程序使用（例如打开了摄像头“Pavix”的视频软件），将在 Windows 重新启动时删除。"
+LangString UninstallFilesInUse ${LANG_ENGLISH} "Some files are in use by other programs (a video application that opened the camera $\"Pavix$\", say); they are removed when Windows restarts."
+LangString MovedAside ${LANG_SIMPCHINESE} "正在使用，已移开，重新启动时删除："
+LangString MovedAside ${LANG_ENGLISH} "In use, moved aside, deleted at restart:"
+LangString ReplacedAtRestart ${LANG_SIMPCHINESE} "正在使用，重新启动时替换："
+LangString ReplacedAtRestart ${LANG_ENGLISH} "In use, replaced at restart:"
+LangString DeletedAtRestart ${LANG_SIMPCHINESE} "正在使用，重新启动时删除："
+LangString DeletedAtRestart ${LANG_ENGLISH} "In use, deleted at restart:"
 LangString ShortcutComment ${LANG_SIMPCHINESE} "把安卓手机用作电脑摄像头"
 LangString ShortcutComment ${LANG_ENGLISH} "Use an Android phone as the PC's webcam"
 
@@ -149,6 +166,54 @@ FunctionEnd
 !insertmacro CLOSE_PAVIX_FUNCTION ""
 !insertmacro CLOSE_PAVIX_FUNCTION "un."
 
+; Frees the file named on the stack for a new copy or for removal, and
+; leaves on the stack "free" (it is gone) or "held". Windows refuses to
+; delete or overwrite a module that a program has loaded (a camera filter
+; in an open video application, pavix.exe running in another user's
+; session), but lets it be renamed: it is moved aside to NAME.old<n>,
+; which Windows deletes at the next restart, and the program keeps using
+; that copy until then. A file that cannot even be renamed (opened without
+; sharing, by a virus scanner say) is "held": the caller has Windows
+; replace or delete it at the restart. Whatever is left for the restart
+; sets the reboot flag (NSIS's /REBOOTOK does).
+!macro FREE_FILE_FUNCTION prefix
+Function ${prefix}FreeFile
+  Exch $0
+  Push $1
+  ${If} ${FileExists} $0
+    ClearErrors
+    Delete $0
+  ${EndIf}
+  ${IfNot} ${FileExists} $0
+    StrCpy $0 free
+  ${Else}
+    ; The first NAME.old<n> that is not there, or can go now (left by an
+    ; earlier upgrade, no longer loaded).
+    StrCpy $1 0
+    ${Do}
+      Delete "$0.old$1"
+      ${IfNot} ${FileExists} "$0.old$1"
+        ${Break}
+      ${EndIf}
+      IntOp $1 $1 + 1
+    ${LoopWhile} $1 < 100
+    ClearErrors
+    Rename $0 "$0.old$1"
+    ${If} ${Errors}
+      StrCpy $0 held
+    ${Else}
+      DetailPrint "$(MovedAside) $0"
+      Delete /REBOOTOK "$0.old$1"
+      StrCpy $0 free
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+!macroend
+!insertmacro FREE_FILE_FUNCTION ""
+!insertmacro FREE_FILE_FUNCTION "un."
+
 ; --- Installer -----------------------------------------------------------------------------
 
 Function .onInit
@@ -185,21 +250,37 @@ FunctionEnd
   DetailPrint '"${TOOL}" ${OPTIONS} "${FILE}": $0'
 !macroend
 
+; A program file (SOURCE, installed as NAME into the output folder) over
+; one that may be in use: if it is held, Windows puts the new copy in
+; place at the next restart.
+!macro INSTALL_MODULE SOURCE NAME
+  Push "$OUTDIR\${NAME}"
+  Call FreeFile
+  Pop $0
+  ${If} $0 == free
+    File "${SOURCE}"
+  ${Else}
+    File "/oname=${NAME}.new" "${SOURCE}"
+    Rename /REBOOTOK "$OUTDIR\${NAME}.new" "$OUTDIR\${NAME}"
+    DetailPrint "$(ReplacedAtRestart) $OUTDIR\${NAME}"
+  ${EndIf}
+!macroend
+
 Section "Pavix" SectionMain
   SectionIn RO
   SetShellVarContext all
   Call ClosePavix
 
   SetOutPath "$INSTDIR"
-  File "${STAGE}/pavix.exe"
+  !insertmacro INSTALL_MODULE "${STAGE}/pavix.exe" pavix.exe
   File "${STAGE}/README.txt"
   SetOutPath "$INSTDIR\docs"
   File /r "${STAGE}/docs/*.*"
   SetOutPath "$INSTDIR\x86"
-  File "${STAGE}/x86/RovoFilter.ax"
+  !insertmacro INSTALL_MODULE "${STAGE}/x86/RovoFilter.ax" RovoFilter.ax
 !if "${ARCH}" == "x64"
   SetOutPath "$INSTDIR\x64"
-  File "${STAGE}/x64/RovoFilter.ax"
+  !insertmacro INSTALL_MODULE "${STAGE}/x64/RovoFilter.ax" RovoFilter.ax
 !endif
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -245,6 +326,16 @@ Section "Pavix" SectionMain
     DetailPrint "$(No32BitWindows)"
   ${EndIf}
 !endif
+
+  ; Files in use: the finish page offers the restart; a silent run says it
+  ; in its exit code, unless a failed registration said more.
+  ${If} ${RebootFlag}
+    DetailPrint "$(FilesInUse)"
+    GetErrorLevel $1
+    ${If} $1 <= 0
+      SetErrorLevel 3010
+    ${EndIf}
+  ${EndIf}
 SectionEnd
 
 ; --- Uninstaller ---------------------------------------------------------------------------
@@ -268,6 +359,18 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Removes a program file that may be in use: moved aside, or if held where
+; it is, and deleted at the next restart.
+!macro REMOVE_MODULE PATH
+  Push "${PATH}"
+  Call un.FreeFile
+  Pop $0
+  ${If} $0 == held
+    Delete /REBOOTOK "${PATH}"
+    DetailPrint "$(DeletedAtRestart) ${PATH}"
+  ${EndIf}
+!macroend
+
 Section "Uninstall"
   SetShellVarContext all
   Call un.ClosePavix
@@ -288,17 +391,32 @@ Section "Uninstall"
 !endif
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  Delete "$INSTDIR\pavix.exe"
+  ; Copies an upgrade moved aside go too, now or at the restart.
+  Delete /REBOOTOK "$INSTDIR\pavix.exe.old*"
+  !insertmacro REMOVE_MODULE "$INSTDIR\pavix.exe"
   Delete "$INSTDIR\README.txt"
   ; The program's settings file (the last Wi-Fi phone), written beside it.
   Delete "$INSTDIR\pavix_cfg.ini"
   RMDir /r "$INSTDIR\docs"
-  Delete "$INSTDIR\x64\RovoFilter.ax"
+  Delete /REBOOTOK "$INSTDIR\x64\RovoFilter.ax.old*"
+  !insertmacro REMOVE_MODULE "$INSTDIR\x64\RovoFilter.ax"
   RMDir "$INSTDIR\x64"
-  Delete "$INSTDIR\x86\RovoFilter.ax"
+  Delete /REBOOTOK "$INSTDIR\x86\RovoFilter.ax.old*"
+  !insertmacro REMOVE_MODULE "$INSTDIR\x86\RovoFilter.ax"
   RMDir "$INSTDIR\x86"
   Delete "$INSTDIR\uninstall.exe"
   ; Files the user put there (the debug bridge) keep the folder.
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINST_KEY}"
+
+  ${If} ${RebootFlag}
+    ; The folders go after the files Windows deletes at the restart (it
+    ; works through them in order); one that still holds files stays.
+    RMDir /REBOOTOK "$INSTDIR\x64"
+    RMDir /REBOOTOK "$INSTDIR\x86"
+    RMDir /REBOOTOK "$INSTDIR"
+    MessageBox MB_OK|MB_ICONINFORMATION "$(UninstallFilesInUse)" /SD IDOK
+    DetailPrint "$(UninstallFilesInUse)"
+    SetErrorLevel 3010
+  ${EndIf}
 SectionEnd

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
 
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) != Gdiplus::Ok) return 1;
+    if (pavix::gdip::GdiplusStartup(&gdiplus, &input, nullptr) != Gdiplus::Ok) return 1;
     int status = 0;
     {
         pavix::CRovoEngine engine(GetModuleHandleW(nullptr));
@@ -214,6 +214,6 @@ int main(int argc, char** argv) {
             engine.ReleaseSharedFrameBuffer();
         }
     }
-    Gdiplus::GdiplusShutdown(gdiplus);
+    pavix::gdip::GdiplusShutdown(gdiplus);
     return status;
 }

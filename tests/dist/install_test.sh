@@ -21,18 +21,30 @@
 #               device, one entry, one shortcut. The 32-bit registration
 #               tool (a stand-in that logs and fails) was run on the 32-bit
 #               filter.
-#   uninstall   the uninstaller, silently: both filters unregistered (the
-#               stand-in saw /u), the files, the folder, the shortcut, the
-#               uninstall entry, the filter's class key and its device
-#               entry gone, no device listed.
+#   upgrade_in_use
+#               the installer again while older filters are in use: the
+#               64-bit one loaded by a program (as by an open video
+#               application), the 32-bit one opened without sharing (as by a
+#               virus scanner). It ends with 3010 (restart needed); the new
+#               64-bit filter is in place at once, the loaded copy moved
+#               aside and left for Windows to delete at the restart; the
+#               32-bit one is left for Windows to replace then. After the
+#               programs let go and Wine restarts (wineboot -r), only the
+#               new filters are there.
+#   uninstall   the uninstaller, silently, while a program has the 64-bit
+#               filter loaded: both filters unregistered (the stand-in saw
+#               /u), the files, the shortcut, the uninstall entry, the
+#               filter's class key and its device entry gone, no device
+#               listed; the loaded filter moved aside and, with the folder,
+#               gone after the restart.
 #
 # Environment (set by CTest): PAVIX_DIST_DIR, PAVIX_VERSION_HEADER,
-# PAVIX_TEST_DIR, PAVIX_PROBE, PAVIX_CAMCHECK, PAVIX_FAKE_REGSVR32 (Windows
-# programs of the tree), PAVIX_PHONESIM, PAVIX_PATTERN_CHECK (Linux programs
+# PAVIX_TEST_DIR, PAVIX_PROBE, PAVIX_CAMCHECK, PAVIX_FAKE_REGSVR32,
+# PAVIX_HOLD_FILE (Windows programs of the tree), PAVIX_PHONESIM, PAVIX_PATTERN_CHECK (Linux programs
 # of the native tree). Exit status 77 (skipped) when those are not built.
 set -uo pipefail
 
-readonly case_name=${1:?usage: install_test.sh install|run|upgrade|uninstall}
+readonly case_name=${1:?usage: install_test.sh install|run|upgrade|upgrade_in_use|uninstall}
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 # The system tests' helpers: use_prefix, probe, probe_until, wait_exit,
@@ -90,14 +102,16 @@ pavix_devices() {
   grep '^device "Pavix"' "$dir/devices-$case_name.txt"
 }
 
-# Runs the installer silently; its exit status. Prints how long it took.
+# Runs the installer silently: its exit code in installer_rc. Wine hands a
+# Linux parent only the code's low byte (3010 would read 194); cmd's
+# start /wait reads all of it. Prints how long it took.
 run_installer() {
-  local start rc
+  local start out
   start=$(now_ms)
-  "$wine" "$setup" /S >"$dir/setup-$case_name.log" 2>&1
-  rc=$?
-  note "the installer ended with $rc after $(($(now_ms) - start)) ms"
-  return $rc
+  out=$("$wine" cmd /v:on /c "start /wait \"\" \"$(winepath_of "$setup")\" /S & echo exit !errorlevel!" \
+          2>"$dir/setup-$case_name.log" | tr -d '\r')
+  installer_rc=$(sed -n 's/^exit //p' <<<"$out")
+  note "the installer ended with ${installer_rc:-no exit code} after $(($(now_ms) - start)) ms"
 }
 
 same_as_package() {  # same_as_package RELATIVE_PATH
@@ -162,13 +176,17 @@ start_simulator() {
   done
 }
 
-# The Linux process of the installed pavix.exe in this case's prefix.
-installed_pavix_pid() {
+# The Linux processes of this case's prefix whose command line matches
+# PATTERN (other test runs use prefixes of their own).
+prefix_pids() {
   local pid
-  for pid in $(pgrep -f 'Program Files.Pavix.pavix\.exe'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid" && return
+  for pid in $(pgrep -f "$1"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
   done
 }
+
+# The Linux process of the installed pavix.exe in this case's prefix.
+installed_pavix_pid() { prefix_pids 'Program Files.Pavix.pavix\.exe' | head -n 1; }
 
 frame_word() { probe frame-word | tr -d '\r' | sed 's/^frame word=//'; }
 
@@ -201,7 +219,7 @@ case_install() {
   cp "$dir/x86/pavix.exe" "$syswow64/regsvr32.exe"
 
   run_installer
-  check "the installer ends with 0 although the 32-bit registration cannot run" test $? -eq 0
+  check "the installer ends with 0 although the 32-bit registration cannot run" test "$installer_rc" = 0
   check_files
   check_entry
   check_registered
@@ -255,7 +273,7 @@ case_upgrade() {
   start_hold
   start_from_shortcut
   run_installer
-  check "the upgrade ends with 0" test $? -eq 0
+  check "the upgrade ends with 0" test "$installer_rc" = 0
   # The installer closed the program: as by its close box.
   wait_exit "$pavix_pid" 20
   local rc=$?
@@ -279,6 +297,90 @@ case_upgrade() {
     grep -qixF "\"C:\\windows\\syswow64\\regsvr32.exe\" /s \"$install_win\\x86\\RovoFilter.ax\"" <<<"$log"
 }
 
+# --- files in use ------------------------------------------------------------------------
+
+readonly pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+readonly stop_file=$dir/stop-holding
+
+# The moves and deletions Windows does at the next restart, one file name a
+# line (Wine lists the value's strings joined by "\0").
+pending_operations() {
+  registry_value "$pending_key" PendingFileRenameOperations | sed 's/\\0/\n/g' | sed '/^$/d'
+}
+
+# hold MODE FILE: hold_file holds FILE (a Linux path in the prefix) in the
+# background until release_holders.
+hold() {
+  local log=$dir/hold-$case_name-${#extra_pids[@]}.log
+  rm -f "$stop_file"
+  "$wine" "$PAVIX_HOLD_FILE" "$1" "$(winepath_of "$2")" "$(winepath_of "$stop_file")" >"$log" 2>&1 &
+  extra_pids+=($!)
+  holder_pids+=($!)
+  local end=$((SECONDS + 30))
+  until grep -q '^holding' "$log"; do
+    [ $SECONDS -ge $end ] && fail "hold_file $1 does not hold $2: $(cat "$log")"
+    sleep 0.05
+  done
+}
+holder_pids=()
+
+release_holders() {
+  touch "$stop_file"
+  local pid
+  for pid in "${holder_pids[@]}"; do
+    wait_exit "$pid" 30 || fail "hold_file did not let go"
+  done
+  holder_pids=()
+}
+
+# Wine's restart: it does the moves and deletions left for it.
+restart_windows() {
+  "$wine" wineboot -r >/dev/null 2>&1 || fail "wineboot -r failed"
+}
+
+# An older build of a module: the package's with bytes after its end (still
+# a module that loads).
+make_older() {  # make_older PACKAGE_FILE INSTALLED_FILE
+  { cat "$1"; printf 'an older build'; } >"$2"
+}
+
+case_upgrade_in_use() {
+  use_prefix "$prefix"
+  [ -f "$install_dir/pavix.exe" ] || fail "not installed (the dist_install test installs)"
+  "$wine" reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1
+  local x64=$install_dir/x64/RovoFilter.ax x86=$install_dir/x86/RovoFilter.ax
+  make_older "$unpacked/x64/RovoFilter.ax" "$x64"
+  make_older "$unpacked/x86/RovoFilter.ax" "$x86"
+  cp "$x64" "$dir/older-x64.ax"
+  cp "$x86" "$dir/older-x86.ax"
+  hold load "$x64"
+  hold lock "$x86"
+
+  run_installer
+  check "the upgrade ends with 3010, restart needed" test "$installer_rc" = 3010
+  check "the new 64-bit filter is in place at once" same_as_package x64/RovoFilter.ax
+  check "the loaded 64-bit filter is moved aside" cmp -s "$x64.old0" "$dir/older-x64.ax"
+  check "the held 32-bit filter is left" cmp -s "$x86" "$dir/older-x86.ax"
+  check "its new copy waits beside it" cmp -s "$x86.new" "$unpacked/x86/RovoFilter.ax"
+  local pending
+  pending=$(pending_operations)
+  note "left for the restart: $(tr '\n' ' ' <<<"$pending")"
+  check "the moved-aside filter is deleted at the restart" \
+    grep -qxF "\\??\\$install_win\\x64\\RovoFilter.ax.old0" <<<"$pending"
+  check "the 32-bit filter is replaced at the restart" eval \
+    'grep -qxF "\\??\\$install_win\\x86\\RovoFilter.ax.new" <<<"$pending" &&
+     grep -qxF "!\\??\\$install_win\\x86\\RovoFilter.ax" <<<"$pending"'
+  check_registered
+
+  release_holders
+  restart_windows
+  check "after the restart: the moved-aside filter is gone" test ! -e "$x64.old0"
+  check "after the restart: the new 32-bit filter is in place" same_as_package x86/RovoFilter.ax
+  check "after the restart: no copy waits" test ! -e "$x86.new"
+  check "after the restart: nothing is left for the next one" test -z "$(pending_operations)"
+  check_files
+}
+
 # --- uninstall ----------------------------------------------------------------------------
 
 case_uninstall() {
@@ -295,18 +397,34 @@ case_uninstall() {
       fail "cannot write the 32-bit view"
   done
   "$wine" reg add "$device_key" /v CLSID /d "$clsid" /f /reg:32 >/dev/null 2>&1
+  "$wine" reg delete "$pending_key" /v PendingFileRenameOperations /f >/dev/null 2>&1
+  # An open video application with the camera.
+  hold load "$install_dir/x64/RovoFilter.ax"
   local start
   start=$(now_ms)
   "$wine" "$install_win\\uninstall.exe" /S >"$dir/uninstall.log" 2>&1
   check "the uninstaller ends with 0" test $? -eq 0
   # It runs on from a copy of itself, so that it can remove itself: wait
-  # until every program of the prefix has ended.
-  timeout 120 "$wineserver" -w || fail "the uninstaller did not end"
+  # until it has ended (the holder still runs).
+  local end=$((SECONDS + 120))
+  while [ -n "$(prefix_pids '\\Un\.exe')" ]; do
+    [ $SECONDS -ge $end ] && fail "the uninstaller did not end"
+    sleep 0.1
+  done
   note "uninstalling took $(($(now_ms) - start)) ms"
 
   local left
+  left=$(cd "$drive_c/Program Files" && find Pavix 2>/dev/null | sort | tr '\n' ' ')
+  check "only the loaded filter, moved aside, is left (left: ${left:-nothing})" \
+    test "$left" = "Pavix Pavix/x64 Pavix/x64/RovoFilter.ax.old0 "
+  local ours
+  ours=$(pending_operations | grep -F "$install_win" | awk '!seen[$0]++' | tr '\n' '|')
+  check "deleted at the restart, in order: the moved-aside filter, its folder, the install folder ($ours)" \
+    test "$ours" = "\\??\\$install_win\\x64\\RovoFilter.ax.old0|\\??\\$install_win\\x64\\|\\??\\$install_win\\|"
+  release_holders
+  restart_windows
   left=$(cd "$drive_c/Program Files" && find Pavix 2>/dev/null)
-  check "the install folder is gone${left:+ (left: $(tr '\n' ' ' <<<"$left"))}" test -z "$left"
+  check "after the restart the install folder is gone${left:+ (left: $(tr '\n' ' ' <<<"$left"))}" test -z "$left"
   check "the Start-menu shortcut is gone" test ! -e "$shortcut"
   check "the uninstall entry is gone" eval '! key_exists "$uninstall_key"'
   check "the filter's class key is gone" eval '! key_exists "HKCR\\CLSID\\$clsid"'
@@ -334,6 +452,7 @@ case "$case_name" in
   install) case_install ;;
   run) case_run ;;
   upgrade) case_upgrade ;;
+  upgrade_in_use) case_upgrade_in_use ;;
   uninstall) case_uninstall ;;
   *) fail "unknown case $case_name" ;;
 esac
