@@ -76,7 +76,30 @@ void CUIHandler::SetStatusIcon() {
     SendMessageW(statusBar_, SB_SETICON, 0, reinterpret_cast<LPARAM>(statusIcon_));
 }
 
+void CUIHandler::PostOnce(volatile LONG* posted, UINT message) {
+    if (InterlockedExchange(posted, 1) != 0) return;  // the one on its way reads the latest
+    // A window that is gone (or a full queue) takes nothing: the next
+    // change tries again.
+    if (mainWindow_ == nullptr || !PostMessageW(mainWindow_, message, 0, 0)) {
+        InterlockedExchange(posted, 0);
+    }
+}
+
 void CUIHandler::SetRateText(const wchar_t* text) {
+    {
+        ScopedLock hold(rateLock_);
+        CopyText(rateText_, text);
+    }
+    PostOnce(&ratePosted_, WM_RATE_TEXT_CHANGED);
+}
+
+void CUIHandler::ApplyRateText() {
+    InterlockedExchange(&ratePosted_, 0);
+    wchar_t text[kRateTextSize];
+    {
+        ScopedLock hold(rateLock_);
+        CopyText(text, rateText_);
+    }
     SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
 }
 
@@ -87,7 +110,17 @@ void CUIHandler::AddTrayIconAgain() {
 
 void CUIHandler::ShowLinkState(LinkDisplay display) {
     InterlockedExchange(&trayDisplay_, static_cast<LONG>(display));
-    const LinkDisplayLook& look = LookOf(display);
+    if (LookOf(display).clearsRate) {
+        // A rate text still on its way belongs to the link that is gone.
+        ScopedLock hold(rateLock_);
+        rateText_[0] = L'\0';
+    }
+    PostOnce(&statePosted_, WM_LINK_STATE_CHANGED);
+}
+
+void CUIHandler::ApplyLinkState() {
+    InterlockedExchange(&statePosted_, 0);
+    const LinkDisplayLook& look = LookOf(static_cast<LinkDisplay>(trayDisplay_));
     SetTrayIcon(IconFor(look.trayIcon), look.tooltip, false);
     if (commandBar_ != nullptr) {
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_DISCONNECT,

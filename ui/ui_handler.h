@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "shared/critical_section.h"
 #include "ui/engine_control.h"
 #include "ui/gdiplus_api.h"
 #include "ui/ui_texts.h"
@@ -12,9 +13,10 @@ namespace pavix {
 // with the preview pane above a status bar, the notification-area icon and
 // the function menu. Created by the engine during its start-up and used on
 // the main thread, except the state operations (ShowWaiting, ShowConnected,
-// ...) and SetRateText, which the worker threads call: they send messages to
-// the main thread's windows, so the main thread must keep handling messages
-// while the workers run.
+// ...), SetRateText and ShowNewPicture, which the worker threads call: they
+// store the new value and post the main window a message, so a worker never
+// waits for the main thread, however busy it is (a slow paint, a modal loop,
+// a hung window it talks to).
 class CUIHandler {
 public:
     CUIHandler(EngineControl* engine, HINSTANCE instance);
@@ -58,7 +60,13 @@ public:
     // The status bar (tray_status.cpp).
     void CreateStatusBar();
     void SetStatusIcon();
+    // Any thread: the frame rate's text, shown when the main thread gets to
+    // it (a text that comes before then replaces this one).
     void SetRateText(const wchar_t* text);
+    // The main thread, on the messages the two above post: shows the
+    // latest state and rate text.
+    void ApplyLinkState();
+    void ApplyRateText();
 
     // The preview pane has a new picture to show (any thread): it is
     // painted when the main thread gets to it.
@@ -81,7 +89,11 @@ public:
     void ShowConnected() { ShowLinkState(LinkDisplay::Connected); }
 
 private:
+    // Any thread: stores the state and has the main thread show it.
     void ShowLinkState(LinkDisplay display);
+    // Posts `message` to the main window unless one is already on its way
+    // (`posted` is 1 then; the main thread clears it before it reads).
+    void PostOnce(volatile LONG* posted, UINT message);
     HICON IconFor(int resource) const;
     void CreatePreviewPane();
 
@@ -104,6 +116,12 @@ private:
     WNDPROC previewPrevProc_ = nullptr;
     // The link state the icon shows (a LinkDisplay); set from any thread.
     volatile LONG trayDisplay_ = static_cast<LONG>(LinkDisplay::Startup);
+    // The latest frame-rate text, for the main thread to show.
+    CriticalSection rateLock_;
+    wchar_t rateText_[kRateTextSize] = {};
+    // Whether a state or rate message is on its way to the main window.
+    volatile LONG statePosted_ = 0;
+    volatile LONG ratePosted_ = 0;
 };
 
 }  // namespace pavix

@@ -15,6 +15,12 @@ inline constexpr UINT WM_UPDATE_CHECKED = WM_APP + 1;
 // is done (see EngineControl::StartUsbForward).
 inline constexpr UINT WM_USB_FORWARDED = WM_APP + 15;
 
+// A worker changed what the window shows: the link's state, the frame rate.
+// Workers post these and never wait for the window's thread; the window
+// reads the latest value when the message comes (CUIHandler).
+inline constexpr UINT WM_LINK_STATE_CHANGED = WM_APP + 40;
+inline constexpr UINT WM_RATE_TEXT_CHANGED = WM_APP + 41;
+
 // The socket event in a notice message's lParam that means "readable".
 inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
 
