@@ -64,6 +64,12 @@
 //                           again ("TaskbarCreated")
 //   process                 pavix.exe's handle and thread counts:
 //                           "handles=N threads=M"
+//   busy-window MS          holds the main window's thread busy for MS
+//                           (pavix.exe started with PAVIX_TEST_HOLD=1, see
+//                           ui/window_hold.h): "held from US to US", from
+//                           the hold's message to the window's next answer,
+//                           in the watch command's clock; fails when the
+//                           window went on answering
 
 #include <windows.h>
 #include <commctrl.h>
@@ -82,6 +88,7 @@
 #include "shared/shared_frame_buffer.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
+#include "ui/window_hold.h"
 #include "ui/window_messages.h"
 
 namespace {
@@ -1154,6 +1161,34 @@ int Watch(double seconds) {
     return 1;
 }
 
+int BusyWindow(DWORD milliseconds) {
+    HWND window = MainWindow();
+    if (window == nullptr) {
+        Print("no window");
+        return 1;
+    }
+    const UINT hold = RegisterWindowMessageW(pavix::kWindowHoldMessageName);
+    const std::int64_t from = UnixMicroseconds();
+    if (hold == 0 || !PostMessageW(window, hold, milliseconds, 0)) {
+        Print("cannot post the hold");
+        return 1;
+    }
+    // Once the window's thread has taken the hold up, a look at it goes
+    // unanswered; until then it answers (sent messages come first).
+    bool held = false;
+    DWORD_PTR result = 0;
+    const ULONGLONG giveUp = GetTickCount64() + milliseconds;
+    while (!held && GetTickCount64() < giveUp) {
+        held = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) == 0;
+        if (!held) Sleep(10);
+    }
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds + 20000, &result);
+    const std::int64_t to = UnixMicroseconds();
+    Print("held from " + std::to_string(from) + " to " + std::to_string(to));
+    if (!held) Print("the window went on answering: no hold");
+    return held ? 0 : 1;
+}
+
 // The pixel area is a bottom-up 24-bit DIB already: a BMP file header and a
 // bitmap header in front of it make the file.
 int Dump(const char* path) {
@@ -1321,6 +1356,7 @@ int main() {
     if (command == "watch" && argument) return Watch(std::atof(argument));
     if (command == "dump" && argument) return Dump(argument);
     if (command == "glyphs") return Glyphs();
+    if (command == "busy-window" && argument) return BusyWindow(std::strtoul(argument, nullptr, 10));
     if (command == "codepage") {
         Print("ansi code page=" + std::to_string(GetACP()));
         return 0;
