@@ -152,13 +152,17 @@ check_rising() {
 }
 
 # The block holds picture FRAME of the simulator, upright, in its colours,
-# and its frame word is WORD. Read while the simulator stalls, so that
-# neither changes meanwhile.
+# and its frame word is WORD. The holder keeps the picture of a word that
+# stands still (the simulator stalls), however long the machine takes to
+# come to this look.
 check_block() {
   local word=$1 frame=$2 out
-  out=$("$wine" "$PAVIX_SHMTOOL" dump "$(winepath_of "$run/block.bmp")" | tr -d '\r') ||
-    fail "shmtool cannot dump the block"
-  expect_line "$out" "frame word $word"
+  local still=$still_prefix-$word.bmp end=$((SECONDS + 15))
+  until [ -f "$still" ]; do
+    [ $SECONDS -ge $end ] && fail "the frame word did not stand still at $word (at $(last_held_word))"
+    sleep 0.05
+  done
+  cp "$still" "$run/block.bmp"
   out=$("$PAVIX_PATTERN_CHECK" read "$run/block.bmp")
   local rc=$?
   cp "$run/block.bmp" "$artefacts/live-$case_name-block.bmp"
