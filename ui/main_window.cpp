@@ -235,8 +235,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LINK_STATE_CHANGED:
         ui->ApplyLinkState();
         return 0;
-    case WM_RATE_TEXT_CHANGED:
-        ui->ApplyRateText();
+    case WM_FRAME_RATE_CHANGED:
+        ui->ApplyFrameRate();
         return 0;
     case WM_NOTICE_7788:
     case WM_NOTICE_7790:

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "ui/resource_ids.h"
@@ -85,20 +86,23 @@ void CUIHandler::PostOnce(volatile LONG* posted, UINT message) {
     }
 }
 
-void CUIHandler::SetRateText(const wchar_t* text) {
-    {
-        ScopedLock hold(rateLock_);
-        CopyText(rateText_, text);
-    }
-    PostOnce(&ratePosted_, WM_RATE_TEXT_CHANGED);
+void CUIHandler::SetFrameRate(float rate) {
+    static_assert(sizeof(float) == sizeof(LONG), "a rate travels as a LONG");
+    LONG bits;
+    std::memcpy(&bits, &rate, sizeof bits);
+    if (bits == kNoRate) bits = 0;  // a NaN pattern; shown as 0
+    InterlockedExchange(&rateBits_, bits);
+    PostOnce(&ratePosted_, WM_FRAME_RATE_CHANGED);
 }
 
-void CUIHandler::ApplyRateText() {
+void CUIHandler::ApplyFrameRate() {
     InterlockedExchange(&ratePosted_, 0);
-    wchar_t text[kRateTextSize];
-    {
-        ScopedLock hold(rateLock_);
-        CopyText(text, rateText_);
+    const LONG bits = rateBits_;
+    wchar_t text[kRateTextSize] = {};
+    if (bits != kNoRate) {
+        float rate;
+        std::memcpy(&rate, &bits, sizeof rate);
+        FormatRateText(rate, text, kRateTextSize);
     }
     SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
 }
@@ -110,11 +114,8 @@ void CUIHandler::AddTrayIconAgain() {
 
 void CUIHandler::ShowLinkState(LinkDisplay display) {
     InterlockedExchange(&trayDisplay_, static_cast<LONG>(display));
-    if (LookOf(display).clearsRate) {
-        // A rate text still on its way belongs to the link that is gone.
-        ScopedLock hold(rateLock_);
-        rateText_[0] = L'\0';
-    }
+    // A rate still on its way belongs to the link that is gone.
+    if (LookOf(display).clearsRate) InterlockedExchange(&rateBits_, kNoRate);
     PostOnce(&statePosted_, WM_LINK_STATE_CHANGED);
 }
 

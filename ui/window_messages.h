@@ -19,7 +19,7 @@ inline constexpr UINT WM_USB_FORWARDED = WM_APP + 15;
 // Workers post these and never wait for the window's thread; the window
 // reads the latest value when the message comes (CUIHandler).
 inline constexpr UINT WM_LINK_STATE_CHANGED = WM_APP + 40;
-inline constexpr UINT WM_RATE_TEXT_CHANGED = WM_APP + 41;
+inline constexpr UINT WM_FRAME_RATE_CHANGED = WM_APP + 41;
 
 // The socket event in a notice message's lParam that means "readable".
 inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
