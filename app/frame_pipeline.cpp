@@ -1,7 +1,6 @@
 // What happens to each JPEG payload the frame parser hands on: decode,
 // publish into the shared block, draw the preview, count the rate.
 
-#include <cwchar>
 #include <new>
 #include <string>
 
@@ -11,7 +10,6 @@
 #include "rovo_communication.pb.h"
 #include "shared/debug_text.h"
 #include "ui/ui_handler.h"
-#include "ui/ui_texts.h"
 
 namespace pavix {
 namespace {
@@ -105,9 +103,7 @@ void CRovoEngine::ReleasePanePicture() { previewPictures_.EndRead(); }
 void CRovoEngine::UpdateFrameRate() {
     float rate = 0;
     if (!rateWindow_.OnPicture(GetTickCount(), &rate)) return;
-    wchar_t text[kRateTextSize];
-    FormatRateText(rate, text, kRateTextSize);
-    ui_->SetRateText(text);
+    ui_->SetFrameRate(rate);
 }
 
 }  // namespace pavix

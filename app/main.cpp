@@ -15,14 +15,29 @@ namespace {
 // handed what it needs of it.
 pavix::CRovoEngine* g_engine = nullptr;
 
-int FailedStart() {
-    g_engine->StopCommThread();
-    g_engine->StopFpsThread();
-    g_engine->Close();
+// Ends the program with `code`. The engine is freed only when no worker
+// runs any more; otherwise the process ends with everything as it is (the
+// system ends the worker first).
+int End(int code) {
+    if (!g_engine->WorkersEnded()) ExitProcess(static_cast<UINT>(code));
     delete g_engine;
     g_engine = nullptr;
-    pavix::ReceiveRing().Shutdown();
-    return -1;
+    return code;
+}
+
+int FailedStart() {
+    // Once the main window exists, its destruction takes the engine down as
+    // the close box does, and afterwards no window points at the user
+    // interface that goes with the engine.
+    if (HWND window = g_engine->MainWindow()) DestroyWindow(window);
+    g_engine->StopCommThread();
+    g_engine->StopFpsThread();
+    g_engine->StopUsbThread();
+    if (g_engine->WorkersEnded()) {
+        g_engine->Close();
+        pavix::ReceiveRing().Shutdown();
+    }
+    return End(-1);
 }
 
 }  // namespace
@@ -58,7 +73,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
             DispatchMessageW(&message);
         }
     }
-    delete g_engine;
-    g_engine = nullptr;
-    return static_cast<int>(message.wParam);
+    return End(static_cast<int>(message.wParam));
 }

@@ -152,6 +152,8 @@ CWorkerThread::StopOutcome StopAndReport(CWorkerThread& thread, const char* name
         DebugTextFormat(160, "pavix: the %s did not stop in time; ended it\n", name);
     } else if (outcome == CWorkerThread::StopOutcome::EndedLate) {
         DebugTextFormat(160, "pavix: the %s did not stop in time; it ended by itself later\n", name);
+    } else if (outcome == CWorkerThread::StopOutcome::StillRunning) {
+        DebugTextFormat(160, "pavix: the %s could not be stopped or ended; it still runs\n", name);
     }
     return outcome;
 }
@@ -371,8 +373,22 @@ void CRovoEngine::ShutdownSequence() {
     if (IsRecording()) StopCapture();
     StopCommThread();
     StopFpsThread();
+    StopUsbThread();
+    if (!WorkersEnded()) {
+        // A worker that could be neither awaited nor ended still uses the
+        // engine, the ring and the block: they stay as they are until the
+        // process ends (the entry point does not free the engine then).
+        if (ui_ != nullptr) ui_->RemoveTrayIcon();
+        return;
+    }
     Close();
     ReceiveRing().Shutdown();
 }
+
+bool CRovoEngine::WorkersEnded() const {
+    return !commThread_.IsStarted() && !fpsThread_.IsStarted() && !usbThread_.IsStarted();
+}
+
+HWND CRovoEngine::MainWindow() const { return ui_ != nullptr ? ui_->MainWindow() : nullptr; }
 
 }  // namespace pavix

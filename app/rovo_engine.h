@@ -71,12 +71,18 @@ public:
     // 0, or -1 when the thread cannot be created.
     int StartCommThread();
     int StartFpsThread();
-    // How the worker ended (a late or forced end also leaves a debug text).
+    // How the worker ended (a late or forced end, or one that failed, also
+    // leaves a debug text).
     CWorkerThread::StopOutcome StopCommThread();
     CWorkerThread::StopOutcome StopFpsThread();
     // Releases the system resources; safe on a partly initialised engine and
     // more than once.
     void Close();
+    // Whether no worker runs any more: false after a stop that could
+    // neither await nor end one (the engine must not be freed then).
+    bool WorkersEnded() const;
+    // The main window, once created (null before).
+    HWND MainWindow() const;
 
     // The writer side of the shared frame buffer.
     int InitSharedFrameBuffer();

@@ -49,6 +49,7 @@ bool CWorkerThread::Start(LPTHREAD_START_ROUTINE proc, void* argument) {
         if (stopEvent_ == nullptr) return false;
     }
     ResetEvent(stopEvent_);
+    InterlockedExchange(&lastResort_, 0);
     InterlockedExchange(&runFlag_, 1);
     // Guarded from its first instruction; Pause opens it.
     InterlockedExchange(&criticalDepth_, 1);
@@ -60,22 +61,33 @@ bool CWorkerThread::Start(LPTHREAD_START_ROUTINE proc, void* argument) {
     return true;
 }
 
-bool CWorkerThread::Pause(DWORD milliseconds) const {
-    if (!IsRunRequested()) return false;
+bool CWorkerThread::OpenPause(DWORD count, const HANDLE* handles, DWORD milliseconds) const {
+    if (!IsRunRequested()) {
+        // A worker that still comes to its pauses once the last resort is
+        // seeking ignores its flag; outside any critical stretch it holds
+        // nothing here, so it stays here, open, until it is ended.
+        if (lastResort_ != 0 && criticalDepth_ == 1) {
+            InterlockedDecrement(&criticalDepth_);
+            for (;;) Sleep(INFINITE);
+        }
+        return false;
+    }
     // Waiting here the worker holds nothing of ours: the one place where a
     // last-resort end may take it.
     InterlockedDecrement(&criticalDepth_);
-    WaitForSingleObject(stopEvent_, milliseconds);
+    WaitForMultipleObjects(count, handles, FALSE, milliseconds);
     InterlockedIncrement(&criticalDepth_);
     return IsRunRequested();
 }
 
+bool CWorkerThread::Pause(DWORD milliseconds) const {
+    return OpenPause(1, &stopEvent_, milliseconds);
+}
+
 bool CWorkerThread::PauseUntil(HANDLE wake, DWORD milliseconds) const {
-    if (!IsRunRequested()) return false;
     if (wake == nullptr) return Pause(milliseconds);
     const HANDLE handles[] = {stopEvent_, wake};
-    WaitForMultipleObjects(2, handles, FALSE, milliseconds);
-    return IsRunRequested();
+    return OpenPause(2, handles, milliseconds);
 }
 
 CWorkerThread::StopOutcome CWorkerThread::Stop(DWORD waitMs) {
@@ -84,6 +96,8 @@ CWorkerThread::StopOutcome CWorkerThread::Stop(DWORD waitMs) {
     SetEvent(stopEvent_);
     StopOutcome outcome = StopOutcome::Ended;
     if (!WaitHandlingSentMessages(thread_, waitMs)) outcome = EndForcibly();
+    // A thread that still runs keeps its handle: it has not stopped.
+    if (outcome == StopOutcome::StillRunning) return outcome;
     CloseHandle(thread_);
     thread_ = nullptr;
     return outcome;
@@ -97,9 +111,14 @@ CWorkerThread::StopOutcome CWorkerThread::EndForcibly() {
     // The last resort. Ended in a pause it holds nothing of ours; give it
     // a short while to come to one, then end it wherever it is.
     const ULONGLONG giveUp = GetTickCount64() + kLastResortSeekMs;
+    InterlockedExchange(&lastResort_, 1);
     for (;;) {
         if (WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0) return StopOutcome::EndedLate;
-        if (SuspendThread(thread_) == static_cast<DWORD>(-1)) break;
+        if (SuspendThread(thread_) == static_cast<DWORD>(-1)) {
+            // Neither stopped nor ended: it runs on (unless it ended just now).
+            return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0 ? StopOutcome::EndedLate
+                                                                     : StopOutcome::StillRunning;
+        }
         // Suspension takes effect asynchronously; reading the context waits
         // until the thread really stands still.
         CONTEXT context = {};
@@ -107,16 +126,22 @@ CWorkerThread::StopOutcome CWorkerThread::EndForcibly() {
         GetThreadContext(thread_, &context);
         const bool guarded = criticalDepth_ != 0;
         if (!guarded || GetTickCount64() >= giveUp) {
-            if (guarded) DebugText("pavix: a worker thread was ended inside a guarded stretch\n");
-            TerminateThread(thread_, 0);
+            // Nothing that could need a lock the thread holds (not even a
+            // debug text) until it is gone.
+            if (!TerminateThread(thread_, 0)) {
+                ResumeThread(thread_);
+                return StopOutcome::StillRunning;
+            }
+            if (WaitForSingleObject(thread_, kTerminationWaitMs) != WAIT_OBJECT_0) {
+                return StopOutcome::StillRunning;
+            }
             InterlockedIncrement(&forcedEnds);
-            break;
+            if (guarded) DebugText("pavix: a worker thread was ended inside a guarded stretch\n");
+            return StopOutcome::Forced;
         }
         ResumeThread(thread_);
         if (WaitHandlingSentMessages(thread_, kStretchRecheckMs)) return StopOutcome::EndedLate;
     }
-    WaitForSingleObject(thread_, kTerminationWaitMs);
-    return StopOutcome::Forced;
 }
 
 }  // namespace pavix

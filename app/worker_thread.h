@@ -12,20 +12,25 @@ inline constexpr DWORD kWorkerLastResortMs = 3000;
 
 // One of the engine's worker threads with its run flag and a stop event.
 //
-// A worker polls IsRunRequested() and sleeps only through Pause(), which
-// wakes at once when a stop is requested, so Stop() normally sees the
-// thread end by itself well within its wait. While Stop() waits, the calling
-// (window) thread keeps handling messages sent to its windows: a worker
-// inside SendMessage to the main window finishes that call and ends.
+// A worker polls IsRunRequested() and sleeps only through Pause() or
+// PauseUntil(), which wake at once when a stop is requested, so Stop()
+// normally sees the thread end by itself well within its wait. Workers never
+// send to the main window (they post), so a stop never waits on one; while
+// Stop() waits, the calling thread still handles messages sent to its
+// windows.
 //
 // Ending a thread forcibly is the last resort, for a worker that ignores its
 // run flag. A worker's code is guarded from its first instruction: it may
-// hold the receive ring's lock or a slot, the heap's or GDI+'s locks at
-// almost any moment, and a thread ended there would leave them held for
-// good. So a stop that finds the worker still running after its wait gives
-// it kWorkerLastResortMs more to end by itself; only then is it ended, in
-// one of its pauses if it comes to one within a second (it holds nothing
-// of ours there), otherwise wherever it is, with a debug text.
+// hold a ring slot, the heap's or GDI+'s locks at almost any moment, and a
+// thread ended there would leave them held for good. So a stop that finds
+// the worker still running after its wait gives it kWorkerLastResortMs more
+// to end by itself; only then is it ended, in one of its pauses if it comes
+// to one within a second (it holds nothing of ours there, and a pause
+// reached then holds it until it is ended), otherwise wherever it is. Its debug text is written only once the thread is gone (a
+// suspended thread may hold the heap's lock that writing it needs). The
+// receive ring's lock survives such an end (RobustLock). A thread that can
+// be neither awaited nor ended is reported as still running: its handle
+// stays, and nothing it uses may be freed.
 class CWorkerThread {
 public:
     enum class StopOutcome {
@@ -33,6 +38,7 @@ public:
         Ended,       // the thread ended by itself within the wait
         EndedLate,   // the thread ended by itself, but only after the wait
         Forced,      // the thread was ended forcibly
+        StillRunning,  // it could not be ended: it runs on (IsStarted() stays true)
     };
 
     CWorkerThread() = default;
@@ -47,7 +53,8 @@ public:
 
     // Clears the run flag, wakes the thread's pauses and waits up to
     // `waitMs` for the thread to end, handling sent messages meanwhile; ends
-    // it forcibly if it is still there. The handle is closed afterwards.
+    // it forcibly if it is still there. The handle is closed afterwards,
+    // unless the thread still runs.
     StopOutcome Stop(DWORD waitMs = kWorkerStopWaitMs);
 
     // For the worker: whether it should keep running.
@@ -56,7 +63,8 @@ public:
     // For the worker: sleeps `milliseconds`, or less when a stop is
     // requested. True when the worker should go on.
     bool Pause(DWORD milliseconds) const;
-    // Likewise, and wakes as well when `wake` is signalled.
+    // Likewise, and wakes as well when `wake` is signalled. Open to the
+    // last resort as Pause is: a worker must hold nothing in either.
     bool PauseUntil(HANDLE wake, DWORD milliseconds) const;
 
     bool IsStarted() const { return thread_ != nullptr; }
@@ -83,8 +91,12 @@ private:
     // After the stop's wait: waits the last resort's time for the thread
     // to end, then ends it, in a pause if it can.
     StopOutcome EndForcibly();
+    // Waits on `handles` (the stop event first) with the guard open.
+    bool OpenPause(DWORD count, const HANDLE* handles, DWORD milliseconds) const;
 
     volatile LONG runFlag_ = 0;
+    // Set while the last resort seeks a pause to end the worker in.
+    volatile LONG lastResort_ = 0;
     // Above 0 while the worker must not be ended: always, but in its pauses.
     mutable volatile LONG criticalDepth_ = 0;
     HANDLE thread_ = nullptr;

@@ -34,7 +34,7 @@ bool CRecvRing::Init() {
 
 void CRecvRing::Shutdown() {
     reset_RW_buf_state();
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     ReleaseBuffers();
 }
 
@@ -46,7 +46,7 @@ void CRecvRing::ReleaseBuffers() {
 }
 
 void CRecvRing::reset_RW_buf_state() {
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     int restart = 0;
     for (int index = 0; index < kSlotCount; ++index) {
         RecvSlot& slot = slots_[index];
@@ -68,7 +68,7 @@ void CRecvRing::reset_RW_buf_state() {
 }
 
 RecvSlot* CRecvRing::AcquireWriteSlot() {
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     RecvSlot& slot = slots_[writeIndex_];
     if (slot.state != SlotState::Free || slot.data == nullptr) return nullptr;
     slot.state = SlotState::Writing;
@@ -76,7 +76,7 @@ RecvSlot* CRecvRing::AcquireWriteSlot() {
 }
 
 void CRecvRing::ReleaseWriteSlot(RecvSlot* slot, bool commit) {
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     if (!commit) {
         slot->state = SlotState::Free;
         return;
@@ -87,7 +87,7 @@ void CRecvRing::ReleaseWriteSlot(RecvSlot* slot, bool commit) {
 }
 
 RecvSlot* CRecvRing::AcquireReadSlot() {
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     RecvSlot& slot = slots_[readIndex_];
     if (slot.state != SlotState::Filled) return nullptr;
     if (slot.length == 0) {
@@ -100,12 +100,12 @@ RecvSlot* CRecvRing::AcquireReadSlot() {
 }
 
 bool CRecvRing::HasFilledSlot() {
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     return slots_[readIndex_].state == SlotState::Filled;
 }
 
 void CRecvRing::ReleaseReadSlot(RecvSlot* slot, bool consumed) {
-    ScopedLock hold(lock_);
+    ScopedRobustLock hold(lock_);
     if (slot->dropped) {
         // Reset while the reader held it: its bytes are no longer wanted,
         // and the indices have moved on without it.

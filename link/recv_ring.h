@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "shared/critical_section.h"
 #include "shared/local_heap.h"
+#include "shared/robust_lock.h"
 
 namespace pavix {
 
@@ -50,7 +50,9 @@ struct RecvSlot {
 // so the parser sees the stream in the order it arrived. The lock guards slot
 // states, lengths set by the ring and both indices; it is never held across a
 // copy, a sleep or a system call. A slot in state Writing or Reading belongs
-// to its holder, who may touch its bytes without the lock.
+// to its holder, who may touch its bytes without the lock. A worker ended
+// forcibly while it held the lock does not hang the ring (RobustLock); the
+// next reset puts the slots right.
 class CRecvRing {
 public:
     static constexpr int kSlotCount = 6;
@@ -106,7 +108,7 @@ private:
 
     const BlockAllocator& heap_;
     const std::uint32_t slotCapacity_;
-    CriticalSection lock_;
+    RobustLock lock_;
     RecvSlot slots_[kSlotCount];
     std::int32_t readIndex_ = 0;
     std::int32_t writeIndex_ = 0;

@@ -13,6 +13,7 @@
 #include "ui/ui_texts.h"
 #include "ui/update_check.h"
 #include "ui/web_pages.h"
+#include "ui/window_hold.h"
 #include "ui/window_messages.h"
 
 namespace pavix {
@@ -183,6 +184,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         ui->AddTrayIconAgain();
         return 0;
     }
+    if (message == WindowHoldMessage() && message != 0) {
+        HoldWindowThread(wParam);
+        return 0;
+    }
 
     switch (message) {
     case WM_QUERYENDSESSION:
@@ -238,6 +243,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_USB_FORWARDED:
         OnUsbForwarded(*ui, window, wParam, lParam);
+        return 0;
+    case WM_LINK_STATE_CHANGED:
+        ui->ApplyLinkState();
+        return 0;
+    case WM_FRAME_RATE_CHANGED:
+        ui->ApplyFrameRate();
         return 0;
     case WM_NOTICE_7788:
     case WM_NOTICE_7790:

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "ui/resource_ids.h"
@@ -76,7 +77,33 @@ void CUIHandler::SetStatusIcon() {
     SendMessageW(statusBar_, SB_SETICON, 0, reinterpret_cast<LPARAM>(statusIcon_));
 }
 
-void CUIHandler::SetRateText(const wchar_t* text) {
+void CUIHandler::PostOnce(volatile LONG* posted, UINT message) {
+    if (InterlockedExchange(posted, 1) != 0) return;  // the one on its way reads the latest
+    // A window that is gone (or a full queue) takes nothing: the next
+    // change tries again.
+    if (mainWindow_ == nullptr || !PostMessageW(mainWindow_, message, 0, 0)) {
+        InterlockedExchange(posted, 0);
+    }
+}
+
+void CUIHandler::SetFrameRate(float rate) {
+    static_assert(sizeof(float) == sizeof(LONG), "a rate travels as a LONG");
+    LONG bits;
+    std::memcpy(&bits, &rate, sizeof bits);
+    if (bits == kNoRate) bits = 0;  // a NaN pattern; shown as 0
+    InterlockedExchange(&rateBits_, bits);
+    PostOnce(&ratePosted_, WM_FRAME_RATE_CHANGED);
+}
+
+void CUIHandler::ApplyFrameRate() {
+    InterlockedExchange(&ratePosted_, 0);
+    const LONG bits = rateBits_;
+    wchar_t text[kRateTextSize] = {};
+    if (bits != kNoRate) {
+        float rate;
+        std::memcpy(&rate, &bits, sizeof rate);
+        FormatRateText(rate, text, kRateTextSize);
+    }
     SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
 }
 
@@ -87,7 +114,14 @@ void CUIHandler::AddTrayIconAgain() {
 
 void CUIHandler::ShowLinkState(LinkDisplay display) {
     InterlockedExchange(&trayDisplay_, static_cast<LONG>(display));
-    const LinkDisplayLook& look = LookOf(display);
+    // A rate still on its way belongs to the link that is gone.
+    if (LookOf(display).clearsRate) InterlockedExchange(&rateBits_, kNoRate);
+    PostOnce(&statePosted_, WM_LINK_STATE_CHANGED);
+}
+
+void CUIHandler::ApplyLinkState() {
+    InterlockedExchange(&statePosted_, 0);
+    const LinkDisplayLook& look = LookOf(static_cast<LinkDisplay>(trayDisplay_));
     SetTrayIcon(IconFor(look.trayIcon), look.tooltip, false);
     if (commandBar_ != nullptr) {
         SendMessageW(commandBar_, TB_ENABLEBUTTON, CMD_DISCONNECT,

@@ -12,9 +12,11 @@ namespace pavix {
 // with the preview pane above a status bar, the notification-area icon and
 // the function menu. Created by the engine during its start-up and used on
 // the main thread, except the state operations (ShowWaiting, ShowConnected,
-// ...) and SetRateText, which the worker threads call: they send messages to
-// the main thread's windows, so the main thread must keep handling messages
-// while the workers run.
+// ...), SetFrameRate and ShowNewPicture, which the worker threads call: they
+// store the new value and post the main window a message (or mark the pane
+// for painting), so a worker never waits for the main thread, however busy
+// it is (a slow paint, a modal loop, a hung window it talks to), and holds
+// no lock the main thread could wait for.
 class CUIHandler {
 public:
     CUIHandler(EngineControl* engine, HINSTANCE instance);
@@ -58,7 +60,13 @@ public:
     // The status bar (tray_status.cpp).
     void CreateStatusBar();
     void SetStatusIcon();
-    void SetRateText(const wchar_t* text);
+    // Any thread: the frame rate (pictures a second), shown when the main
+    // thread gets to it (a rate that comes before then replaces this one).
+    void SetFrameRate(float rate);
+    // The main thread, on the messages that SetFrameRate and the state
+    // operations post: shows the latest rate and state.
+    void ApplyFrameRate();
+    void ApplyLinkState();
 
     // The preview pane has a new picture to show (any thread): it is
     // painted when the main thread gets to it.
@@ -88,7 +96,11 @@ public:
     void ShowConnected() { ShowLinkState(LinkDisplay::Connected); }
 
 private:
+    // Any thread: stores the state and has the main thread show it.
     void ShowLinkState(LinkDisplay display);
+    // Posts `message` to the main window unless one is already on its way
+    // (`posted` is 1 then; the main thread clears it before it reads).
+    void PostOnce(volatile LONG* posted, UINT message);
     HICON IconFor(int resource) const;
     void CreatePreviewPane();
 
@@ -111,6 +123,13 @@ private:
     WNDPROC previewPrevProc_ = nullptr;
     // The link state the icon shows (a LinkDisplay); set from any thread.
     volatile LONG trayDisplay_ = static_cast<LONG>(LinkDisplay::Startup);
+    // The latest frame rate for the main thread to show: the float's bits,
+    // or kNoRate (an empty rate part).
+    static constexpr LONG kNoRate = -1;
+    volatile LONG rateBits_ = kNoRate;
+    // Whether a state or rate message is on its way to the main window.
+    volatile LONG statePosted_ = 0;
+    volatile LONG ratePosted_ = 0;
 };
 
 }  // namespace pavix

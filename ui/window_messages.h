@@ -19,6 +19,12 @@ inline constexpr UINT WM_USB_FORWARDED = WM_APP + 15;
 // EngineControl::OnRecordingEvents reads them.
 inline constexpr UINT WM_RECORD_EVENTS = WM_APP + 20;
 
+// A worker changed what the window shows: the link's state, the frame rate.
+// Workers post these and never wait for the window's thread; the window
+// reads the latest value when the message comes (CUIHandler).
+inline constexpr UINT WM_LINK_STATE_CHANGED = WM_APP + 40;
+inline constexpr UINT WM_FRAME_RATE_CHANGED = WM_APP + 41;
+
 // The socket event in a notice message's lParam that means "readable".
 inline constexpr WORD kNoticeReadEvent = 1;  // FD_READ
 

@@ -35,7 +35,7 @@ namespace {
 using Outcome = CWorkerThread::StopOutcome;
 
 // Handles the window's messages for `milliseconds`, as the message loop
-// would: the workers send to the window now and then.
+// would: the workers post to the window now and then.
 void PumpFor(DWORD milliseconds) {
     const ULONGLONG end = GetTickCount64() + milliseconds;
     for (;;) {

@@ -55,10 +55,15 @@
 //   frame-word              the shared frame buffer's frame word
 //   hold SECONDS            keeps the shared block open, printing each new
 //                           frame word; ends after -1 or SECONDS
-//   watch SECONDS           the same with the time of each change:
+//   watch SECONDS [PREFIX]  the same with the time of each change:
 //                           "MICROSECONDS WORD" lines, microseconds since
 //                           1970 (the Linux host's real-time clock), the
-//                           word looked at every millisecond
+//                           word looked at every millisecond; with PREFIX,
+//                           each picture whose word stood still for 300 ms
+//                           is written to PREFIX-WORD.bmp (once per word;
+//                           the word read again after the copy), so that a
+//                           test reads a stalled picture however late it
+//                           gets to it
 //   dump FILE               writes the shared block's picture as a BMP file
 //   glyphs                  whether the UI fonts draw distinct Chinese glyphs
 //   codepage                the system's ANSI code page
@@ -68,6 +73,12 @@
 //                           again ("TaskbarCreated")
 //   process                 pavix.exe's handle and thread counts:
 //                           "handles=N threads=M"
+//   busy-window MS          holds the main window's thread busy for MS
+//                           (pavix.exe started with PAVIX_TEST_HOLD=1, see
+//                           ui/window_hold.h): "held from US to US", from
+//                           the hold's message to the window's next answer,
+//                           in the watch command's clock; fails when the
+//                           window went on answering
 
 #include <windows.h>
 #include <commctrl.h>
@@ -86,6 +97,7 @@
 #include "shared/shared_frame_buffer.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
+#include "ui/window_hold.h"
 #include "ui/window_messages.h"
 
 namespace {
@@ -1152,7 +1164,10 @@ std::int64_t UnixMicroseconds() {
     return static_cast<std::int64_t>((ticks - kTicksFrom1601To1970) / 10);
 }
 
-int Watch(double seconds) {
+bool DumpStill(const void* view, const std::wstring& prefix, int32_t word);
+
+int Watch(double seconds, const std::wstring& stillPrefix) {
+    constexpr ULONGLONG kStillMs = 300;
     Block block;
     if (block.view == nullptr) return 1;
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
@@ -1172,11 +1187,19 @@ int Watch(double seconds) {
     note(last);
     flush();
     ULONGLONG lastFlush = GetTickCount64();
+    ULONGLONG lastChange = lastFlush;
+    bool stillWritten = false;
     while (GetTickCount64() < deadline) {
         const int32_t now = pavix::ReadFrameWord(block.view);
+        if (now == last && !stillWritten && !stillPrefix.empty() &&
+            GetTickCount64() - lastChange >= kStillMs) {
+            stillWritten = DumpStill(block.view, stillPrefix, now);
+        }
         if (now != last) {
             note(now);
             last = now;
+            lastChange = GetTickCount64();
+            stillWritten = false;
             if (now == pavix::STATUS_SHUTDOWN) {
                 flush();
                 return 0;
@@ -1192,11 +1215,37 @@ int Watch(double seconds) {
     return 1;
 }
 
+int BusyWindow(DWORD milliseconds) {
+    HWND window = MainWindow();
+    if (window == nullptr) {
+        Print("no window");
+        return 1;
+    }
+    const UINT hold = RegisterWindowMessageW(pavix::kWindowHoldMessageName);
+    const std::int64_t from = UnixMicroseconds();
+    if (hold == 0 || !PostMessageW(window, hold, milliseconds, 0)) {
+        Print("cannot post the hold");
+        return 1;
+    }
+    // Once the window's thread has taken the hold up, a look at it goes
+    // unanswered; until then it answers (sent messages come first).
+    bool held = false;
+    DWORD_PTR result = 0;
+    const ULONGLONG giveUp = GetTickCount64() + milliseconds;
+    while (!held && GetTickCount64() < giveUp) {
+        held = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) == 0;
+        if (!held) Sleep(10);
+    }
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds + 20000, &result);
+    const std::int64_t to = UnixMicroseconds();
+    Print("held from " + std::to_string(from) + " to " + std::to_string(to));
+    if (!held) Print("the window went on answering: no hold");
+    return held ? 0 : 1;
+}
+
 // The pixel area is a bottom-up 24-bit DIB already: a BMP file header and a
 // bitmap header in front of it make the file.
-int Dump(const char* path) {
-    Block block;
-    if (block.view == nullptr) return 1;
+bool WriteBmp(const std::wstring& path, const void* pixels) {
     BITMAPINFOHEADER info = {};
     info.biSize = sizeof info;
     info.biWidth = pavix::kPictureWidth;
@@ -1209,13 +1258,34 @@ int Dump(const char* path) {
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + info.biSizeImage;
-    std::FILE* out = _wfopen(Wide(path).c_str(), L"wb");
-    if (out == nullptr) return 1;
+    std::FILE* out = _wfopen(path.c_str(), L"wb");
+    if (out == nullptr) return false;
     std::fwrite(&file, sizeof file, 1, out);
     std::fwrite(&info, sizeof info, 1, out);
-    std::fwrite(static_cast<const char*>(block.view) + pavix::kPixelAreaOffset, 1,
-                pavix::kPixelAreaSize, out);
-    return std::fclose(out) == 0 ? 0 : 1;
+    std::fwrite(pixels, 1, pavix::kPixelAreaSize, out);
+    return std::fclose(out) == 0;
+}
+
+int Dump(const char* path) {
+    Block block;
+    if (block.view == nullptr) return 1;
+    return WriteBmp(Wide(path), static_cast<const char*>(block.view) + pavix::kPixelAreaOffset)
+               ? 0
+               : 1;
+}
+
+// Writes the picture of `word` to PREFIX-WORD.bmp when the word is still
+// the same after the copy; through a temporary name, so that the file is
+// whole whenever it is there.
+bool DumpStill(const void* view, const std::wstring& prefix, int32_t word) {
+    std::vector<char> pixels(pavix::kPixelAreaSize);
+    std::memcpy(pixels.data(), static_cast<const char*>(view) + pavix::kPixelAreaOffset,
+                pixels.size());
+    if (pavix::ReadFrameWord(view) != word) return false;
+    const std::wstring path = prefix + L"-" + std::to_wstring(word) + L".bmp";
+    const std::wstring temporary = path + L".part";
+    return WriteBmp(temporary, pixels.data()) &&
+           MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 // --- fonts ---------------------------------------------------------------------------
@@ -1358,9 +1428,12 @@ int main() {
     if (command == "drop-tray-icon") return DropTrayIcon();
     if (command == "taskbar-created") return TaskbarCreated();
     if (command == "hold" && argument) return Hold(std::atof(argument));
-    if (command == "watch" && argument) return Watch(std::atof(argument));
+    if (command == "watch" && argument) {
+        return Watch(std::atof(argument), argc > 3 ? std::wstring(wide[3]) : std::wstring());
+    }
     if (command == "dump" && argument) return Dump(argument);
     if (command == "glyphs") return Glyphs();
+    if (command == "busy-window" && argument) return BusyWindow(std::strtoul(argument, nullptr, 10));
     if (command == "codepage") {
         Print("ansi code page=" + std::to_string(GetACP()));
         return 0;

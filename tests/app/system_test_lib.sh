@@ -116,14 +116,18 @@ wait_exit() {
 
 # Keeps the shared block open and logs its frame words: hold_pid, hold_log.
 # With "watch" instead of the default "hold", each line carries the time of
-# the change too ("MICROSECONDS WORD", see pavix_probe.cpp).
+# the change too ("MICROSECONDS WORD", see pavix_probe.cpp), and each
+# picture that stood still is kept as $still_prefix-WORD.bmp.
 start_hold() {
   local how=${1:-hold}
   hold_log=$dir/hold-$case_name.log
-  rm -f "$hold_log"
+  still_prefix=$dir/still-$case_name
+  rm -f "$hold_log" "$still_prefix"-*
+  local extra=()
+  [ "$how" = watch ] && extra=("$(winepath_of "$still_prefix")")
   # The probe itself in the background (not a subshell around it), so that
   # hold_pid is the program and ending it ends the program.
-  "$wine" "$PAVIX_PROBE" "$how" 90 >"$hold_log" &
+  "$wine" "$PAVIX_PROBE" "$how" 90 "${extra[@]}" >"$hold_log" &
   hold_pid=$!
   local end=$((SECONDS + 20))
   until [ -s "$hold_log" ]; do

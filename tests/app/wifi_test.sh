@@ -48,7 +48,7 @@
 #   device-arrival      a device arrival with a failing, then a slow
 #                       succeeding debug bridge: nothing changes, then the
 #                       USB endpoint and pictures; the window answers the
-#                       arrival at once and within 100 ms while the bridge
+#                       arrival at once and within a second while the bridge
 #                       runs
 #   usb-connect         the USB connect command: the box when the bridge
 #                       fails, the link when it forwards
@@ -638,15 +638,19 @@ case_device_arrival() {
   local answer
   answer=$(probe device-event 0x8000) || fail "cannot send the device arrival"
   note "device arrival: $answer"
-  [[ $answer =~ ^answered\ after\ ([0-9]+)\ ms ]] && [ "${BASH_REMATCH[1]}" -le 100 ] ||
+  # A second is far more than a loaded machine needs, far less than the
+  # bridge's 3 s on the window's thread.
+  [[ $answer =~ ^answered\ after\ ([0-9]+)\ ms ]] && [ "${BASH_REMATCH[1]}" -le 1000 ] ||
     fail "the window took long over the device arrival: $answer"
-  sleep 0.5
-  local i
+  # Each look that the bridge outlived was answered while it ran; a loaded
+  # machine may take most of its 3 s over starting the first look.
+  local i looks_while_running=0
   for i in 1 2 3 4; do
-    probe responsive 100 || fail "the window did not answer within 100 ms while the bridge ran"
+    probe responsive 1000 || fail "the window did not answer within a second while the bridge ran"
+    [ -n "$(adb_child_pids)" ] && looks_while_running=$((looks_while_running + 1))
     sleep 0.2
   done
-  [ -n "$(adb_child_pids)" ] || fail "the bridge was not running while the window answered"
+  [ "$looks_while_running" -ge 1 ] || fail "the bridge was not running while the window answered"
   # Other device events are not arrivals.
   probe device-event 0x8004 || fail "cannot send a device removal"
   wait_connections "$phone_log" 1 15
