@@ -13,17 +13,7 @@ check_imports=$(cd "$here/../.." && pwd)/scripts/check-imports.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 # A DLL of our own, for a program to import.
 printf '__declspec(dllexport) int helper(void) { return 1; }\n' >"$work/helper.c"
@@ -92,5 +82,4 @@ C
     fi
   done
 done
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+end_checks

@@ -70,17 +70,7 @@ readonly setup=$PAVIX_DIST_DIR/Pavix-$version-setup-x64.exe
 [ -f "$setup" ] || fail "$setup is missing (the dist_packages test builds it)"
 unpacked=$dir/unpacked
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 wine_quiet() { "$wine" "$@" 2>/dev/null | tr -d '\r'; }
 
@@ -456,5 +446,4 @@ case "$case_name" in
   uninstall) case_uninstall ;;
   *) fail "unknown case $case_name" ;;
 esac
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+end_checks

@@ -20,17 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 pe_machine=$source_dir/scripts/dist/pe_machine.py
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 define() { sed -n "s/^#define $1 \"\\(.*\\)\"\$/\\1/p" "$PAVIX_VERSION_HEADER"; }
@@ -199,5 +189,4 @@ case "$case_name" in
   contents) case_contents ;;
   *) fail "unknown case $case_name" ;;
 esac
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+end_checks

@@ -24,19 +24,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
 quadrants='#ff0000 #00ff00 #0000ff #ffffff'
 
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok    $what"
-    else
-        echo "FAIL  $what"
-        failures=$((failures + 1))
-    fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 # camcheck NAME ARGS...: runs it with its output in $work/NAME (files, not
 # pipes: Wine's service processes may hold a pipe open).
@@ -160,5 +150,4 @@ wait $reader
 check "the reader streamed throughout" test $? -eq 0
 check "the reader ends up showing the writer's picture" grep -q "^run 1: quadrants $quadrants\$" "$work/reader"
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+end_checks

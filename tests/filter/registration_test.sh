@@ -15,18 +15,7 @@ camcheck=$tree/tools/camcheck/camcheck.exe
 clsid='{74AD45B0-D8B4-4422-9C32-0AB6EECA21E0}'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok    $what"
-    else
-        echo "FAIL  $what"
-        failures=$((failures + 1))
-    fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 # Output goes to files: Wine's own service processes may keep a pipe open.
 list_devices() {
@@ -84,5 +73,4 @@ wine regsvr32 /s /u "$ax" >"$work/unreg2" 2>&1
 echo "note  unregistering again returns $?"
 check "the class key stays gone" test -z "$(registry_value "HKCR\\CLSID\\$clsid")"
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+end_checks
