@@ -223,10 +223,12 @@ TEST_F(CapturePin, FillBufferCopiesThePictureAndStampsEvery30Ms) {
     ASSERT_TRUE(pavix::tools::SampleToPicture(first.buffer.data(), first.buffer.size(), 480, 320, &seen));
     EXPECT_EQ(quadrants_.bgr, seen.bgr);
 
+    // The next one follows on, unless this thread was held up for more
+    // than two periods (a loaded machine), when it is stamped from now.
     FakeSample second(kPixelAreaSize);
     ASSERT_EQ(S_OK, pin_->FillBuffer(&second));
-    EXPECT_EQ(300000, second.start);
-    EXPECT_EQ(600000, second.stop);
+    EXPECT_GE(second.start, 300000);
+    EXPECT_EQ(second.start + 300000, second.stop);
 }
 
 TEST_F(CapturePin, StampsStartAgainAtZeroWithEveryRun) {
@@ -234,11 +236,16 @@ TEST_F(CapturePin, StampsStartAgainAtZeroWithEveryRun) {
         // What the base class does when a stop and a pause start a new
         // streaming thread.
         ASSERT_EQ(S_OK, pin_->OnThreadCreate());
-        for (REFERENCE_TIME expected = 0; expected < 3 * 300000; expected += 300000) {
+        // Each sample starts where the last one stopped, or later where
+        // this thread was held up for more than two periods.
+        REFERENCE_TIME earliest = 0;
+        for (int n = 0; n < 3; ++n) {
             FakeSample sample(kPixelAreaSize);
             ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
-            EXPECT_EQ(expected, sample.start) << "run " << run;
-            EXPECT_EQ(expected + 300000, sample.stop) << "run " << run;
+            if (n == 0) EXPECT_EQ(0, sample.start) << "run " << run;
+            EXPECT_GE(sample.start, earliest) << "run " << run << " sample " << n;
+            EXPECT_EQ(sample.start + 300000, sample.stop) << "run " << run << " sample " << n;
+            earliest = sample.stop;
         }
     }
 }
@@ -252,7 +259,7 @@ TEST_F(CapturePin, SamplesGoOutWhenTheirStampsSayNeverEarlier) {
         FakeSample sample(kPixelAreaSize);
         ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
         double elapsedMs = NowMs() - begin;
-        EXPECT_EQ(n * 300000, sample.start);
+        EXPECT_GE(sample.start, n * 300000);  // later only after a hold-up
         EXPECT_GE(elapsedMs, sample.start / 10000.0 - 1.0) << "sample " << n << " went out early";
     }
 }
