@@ -48,16 +48,20 @@ private:
 #endif
 };
 
-// Holds a CriticalSection for the lifetime of the scope.
-class ScopedLock {
+// Holds a lock (anything with Enter and Leave) for the lifetime of the
+// scope.
+template <typename Lock>
+class ScopedLockOf {
 public:
-    explicit ScopedLock(CriticalSection& section) : section_(section) { section_.Enter(); }
-    ~ScopedLock() { section_.Leave(); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
+    explicit ScopedLockOf(Lock& lock) : lock_(lock) { lock_.Enter(); }
+    ~ScopedLockOf() { lock_.Leave(); }
+    ScopedLockOf(const ScopedLockOf&) = delete;
+    ScopedLockOf& operator=(const ScopedLockOf&) = delete;
 
 private:
-    CriticalSection& section_;
+    Lock& lock_;
 };
+
+using ScopedLock = ScopedLockOf<CriticalSection>;
 
 }  // namespace pavix

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/critical_section.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -54,16 +56,6 @@ private:
 #endif
 };
 
-// Holds a RobustLock for the lifetime of the scope.
-class ScopedRobustLock {
-public:
-    explicit ScopedRobustLock(RobustLock& lock) : lock_(lock) { lock_.Enter(); }
-    ~ScopedRobustLock() { lock_.Leave(); }
-    ScopedRobustLock(const ScopedRobustLock&) = delete;
-    ScopedRobustLock& operator=(const ScopedRobustLock&) = delete;
-
-private:
-    RobustLock& lock_;
-};
+using ScopedRobustLock = ScopedLockOf<RobustLock>;
 
 }  // namespace pavix
