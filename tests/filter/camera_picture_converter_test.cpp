@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shared/shared_frame_buffer.h"
+#include "tests/filter/support/camera_sample_picture.h"
 #include "tests/support/counting_heap.h"
 
 namespace pavix {
@@ -32,13 +33,6 @@ void RgbToYuv(const Rgb& c, int* y, int* u, int* v) {
     *y = static_cast<int>(16 + 0.257 * c.r + 0.504 * c.g + 0.098 * c.b + 0.5);
     *u = static_cast<int>(128 - 0.148 * c.r - 0.291 * c.g + 0.439 * c.b + 0.5);
     *v = static_cast<int>(128 + 0.439 * c.r - 0.368 * c.g - 0.071 * c.b + 0.5);
-}
-
-Rgb YuvToRgb(int y, int u, int v) {
-    const double c = 1.164 * (y - 16);
-    auto clamp = [](double x) { return static_cast<int>(std::min(255.0, std::max(0.0, x + 0.5))); };
-    return {clamp(c + 1.596 * (v - 128)), clamp(c - 0.391 * (u - 128) - 0.813 * (v - 128)),
-            clamp(c + 2.018 * (u - 128))};
 }
 
 // An I420 picture that owns its planes, with strides wider than the
@@ -91,38 +85,7 @@ std::vector<std::uint8_t> BandedSharedPixels() {
     return pixels;
 }
 
-// The colour of the sample's pixel (x, row) with row 0 the picture's top,
-// read the way a capture application reads the format.
-Rgb PixelAt(const std::vector<std::uint8_t>& sample, const CameraType& type, int x, int row) {
-    const int w = type.width;
-    const int h = type.height;
-    const std::size_t luma = static_cast<std::size_t>(w) * h;
-    switch (type.format) {
-        case CameraFormat::I420: {
-            const std::size_t c = static_cast<std::size_t>(row / 2) * (w / 2) + x / 2;
-            return YuvToRgb(sample[row * w + x], sample[luma + c], sample[luma + luma / 4 + c]);
-        }
-        case CameraFormat::NV12: {
-            const std::size_t c = luma + static_cast<std::size_t>(row / 2) * w + (x & ~1);
-            return YuvToRgb(sample[row * w + x], sample[c], sample[c + 1]);
-        }
-        case CameraFormat::YUY2: {
-            const std::size_t pair = static_cast<std::size_t>(row) * w * 2 + (x & ~1) * 2;
-            return YuvToRgb(sample[pair + (x % 2) * 2], sample[pair + 1], sample[pair + 3]);
-        }
-        case CameraFormat::RGB24:
-        case CameraFormat::RGB32: {
-            const int bytes = type.format == CameraFormat::RGB24 ? 3 : 4;
-            const std::size_t stride = (static_cast<std::size_t>(w) * bytes + 3) & ~std::size_t{3};
-            const int line = type.topDown ? row : h - 1 - row;
-            const std::uint8_t* p = &sample[line * stride + static_cast<std::size_t>(x) * bytes];
-            return {p[2], p[1], p[0]};
-        }
-    }
-    return {};
-}
-
-void ExpectColour(const Rgb& want, const Rgb& got, const std::string& where) {
+void ExpectColour(const Rgb& want, const tools::Rgb& got, const std::string& where) {
     constexpr int kTolerance = 12;
     EXPECT_LE(std::abs(want.r - got.r), kTolerance) << where << " red " << got.r;
     EXPECT_LE(std::abs(want.g - got.g), kTolerance) << where << " green " << got.g;
@@ -160,10 +123,16 @@ void ExpectBands(const std::vector<std::uint8_t>& sample, const CameraType& type
     const std::string where = std::string(Name(type.format)) + " " + std::to_string(type.width) +
                               "x" + std::to_string(type.height) +
                               (type.topDown ? " top-down" : "");
+    tools::Picture seen;
+    ASSERT_TRUE(testing::CameraSampleToPicture(sample.data(), sample.size(), type, &seen)) << where;
+    auto at = [&](int x, int row) {
+        const std::uint8_t* p = seen.Pixel(x, row);
+        return tools::Rgb{p[2], p[1], p[0]};
+    };
     for (int x : {0, type.width / 2, type.width - 1}) {
-        ExpectColour(kTop, PixelAt(sample, type, x, 1), where + " top");
-        ExpectColour(kMiddle, PixelAt(sample, type, x, type.height / 2), where + " middle");
-        ExpectColour(kBottom, PixelAt(sample, type, x, type.height - 2), where + " bottom");
+        ExpectColour(kTop, at(x, 1), where + " top");
+        ExpectColour(kMiddle, at(x, type.height / 2), where + " middle");
+        ExpectColour(kBottom, at(x, type.height - 2), where + " bottom");
     }
 }
 
