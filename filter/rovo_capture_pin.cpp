@@ -1,11 +1,13 @@
 #include "filter/rovo_capture_pin.h"
 
 #include <amvideo.h>
+#include <uuids.h>
 #include <vfwmsgs.h>
 
 #include <cstring>
 
 #include "filter/capture_formats.h"
+#include "filter/dshow/media_type.h"
 #include "shared/shared_frame_buffer.h"
 
 CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinName)
@@ -130,6 +132,58 @@ HRESULT CRovoCapturePin::OnThreadCreate() {
 
 HRESULT CRovoCapturePin::OnThreadDestroy() {
     return S_OK;
+}
+
+namespace {
+
+// Whether `pin` belongs to a Smart Tee.
+bool IsSmartTeePin(IPin* pin) {
+    PIN_INFO info = {};
+    if (FAILED(pin->QueryPinInfo(&info)) || info.pFilter == nullptr) {
+        return false;
+    }
+    CLSID clsid = GUID_NULL;
+    const bool smartTee = SUCCEEDED(info.pFilter->GetClassID(&clsid)) && clsid == CLSID_SmartTee;
+    info.pFilter->Release();
+    return smartTee;
+}
+
+}  // namespace
+
+STDMETHODIMP CRovoCapturePin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
+    // The capture graph builder puts a Smart Tee behind a pin without a
+    // preview pin before it knows the application's filter. The Smart Tee
+    // takes any type, and Wine's offers its outputs only the type of its
+    // input, so the preferred HD type would reach an application that
+    // insists on RGB24 (a sample grabber) as a type it refuses. Behind a
+    // Smart Tee the pin therefore proposes first the type every client has
+    // always taken, 480 x 320 RGB24; an application that wants another
+    // chooses it with SetFormat before it connects, as capture applications
+    // do.
+    bool formatSet = false;
+    {
+        CAutoLock lock(&m_typeLock);
+        formatSet = m_bFormatSet;
+    }
+    if (pReceivePin != nullptr && !formatSet && IsSmartTeePin(pReceivePin)) {
+        const pavix::CameraType blockType{pavix::CameraFormat::RGB24, pavix::kPictureWidth,
+                                          pavix::kPictureHeight, false};
+        AM_MEDIA_TYPE* media = pavix::CreateCaptureMediaType(blockType);
+        if (media != nullptr) {
+            CMediaType compatible(*media);
+            DeleteMediaType(media);
+            HRESULT hr = S_OK;
+            bool fits = true;
+            if (pmt != nullptr) {
+                CMediaType asked(*pmt, &hr);
+                fits = SUCCEEDED(hr) && asked.IsPartiallySpecified() && compatible.MatchesPartial(&asked);
+            }
+            if (fits && SUCCEEDED(CSourceStream::Connect(pReceivePin, &compatible))) {
+                return S_OK;
+            }
+        }
+    }
+    return CSourceStream::Connect(pReceivePin, pmt);
 }
 
 HRESULT CRovoCapturePin::GetMediaType(int iPosition, CMediaType* pMediaType) {

@@ -46,6 +46,9 @@ public:
     HRESULT OnThreadCreate() override;
     HRESULT OnThreadDestroy() override;
 
+    // Behind a Smart Tee the block's own type first (see the definition).
+    STDMETHODIMP Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) override;
+
     // Media types and buffers.
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
     HRESULT GetMediaType(CMediaType* pMediaType) override;
