@@ -63,12 +63,12 @@ check "the writer published its picture" grep -q 'wrote 480x320 picture' "$work/
 
 camcheck first --seconds 2 --save "$winwork\\first.bmp"
 check "camcheck streams" test $? -eq 0
-check "the connection is 480x320 RGB24 bottom-up, 30 ms a frame" \
-    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800 frame 300000 ' "$work/first"
+check "the connection is 480x320 RGB24 bottom-up, 1/30 s a frame" \
+    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800 frame 333333 ' "$work/first"
 # About 66 in 2 s; a third of that is plenty on a loaded machine.
 samples=$(value "$work/first" "samples")
 check "samples arrive (${samples:-none} in 2 s)" test "${samples:-0}" -ge 20
-check "their stamps are 300000 apart from 0" grep -q '^run 1: samples [0-9]* first 0 .* step 300000 continuous yes' "$work/first"
+check "their stamps are 333333 apart from 0" grep -q '^run 1: samples [0-9]* first 0 .* step 333333 continuous yes' "$work/first"
 check "the picture arrives upright in its colours" grep -q "^run 1: quadrants $quadrants\$" "$work/first"
 # An independent reader of the saved picture: ImageMagick.
 check "top left is red in the saved picture" test "$(pixel "$work/first.bmp" 120 80)" = "srgb(255,0,0)"
@@ -103,8 +103,8 @@ for name in again again-no-clock; do
         line=$(grep "^run $run: samples " "$work/$name")
         samples=$(echo "$line" | sed -n 's/^run [0-9]*: samples \([0-9]*\).*/\1/p')
         check "$name: run $run streams (${samples:-no} samples in 2 s)" test "${samples:-0}" -ge 20
-        check "$name: run $run's stamps start at 0, 30 ms apart" \
-            grep -q "^run $run: samples [0-9]* first 0 .* step 300000 continuous yes" "$work/$name"
+        check "$name: run $run's stamps start at 0, 1/30 s apart" \
+            grep -q "^run $run: samples [0-9]* first 0 .* step 333333 continuous yes" "$work/$name"
     done
 done
 
