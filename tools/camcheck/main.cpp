@@ -257,19 +257,31 @@ void ReportPictureIds(int run, const std::vector<SampleRecord>& records) {
                 summary.unreadable, summary.first, summary.last);
 }
 
+// "upright", "unrecognised", or what is wrong: "flipped mirrored", ...
+std::string OrientationWords(const phonesim::PatternOrientation& o) {
+    if (!o.recognised) {
+        return "unrecognised";
+    }
+    if (o.upright()) {
+        return "upright";
+    }
+    std::string words;
+    auto add = [&words](bool wrong, const char* word) {
+        if (wrong) {
+            words += (words.empty() ? "" : " ") + std::string(word);
+        }
+    };
+    add(o.flipped_vertically, "flipped");
+    add(o.mirrored, "mirrored");
+    add(o.red_blue_swapped, "red-blue-swapped");
+    return words;
+}
+
 // What the last picture shows of the pattern, and how it was fitted.
 void ReportContent(int run, const Options& options, const SampleLayout& layout,
                    const Picture& picture) {
     PatternContent content = ReadPatternContent(picture);
-    const phonesim::PatternOrientation& o = content.orientation;
-    std::string orientation = !o.recognised ? "unrecognised"
-                              : o.upright() ? "upright"
-                                            : std::string(o.flipped_vertically ? " flipped" : "") +
-                                                  (o.mirrored ? " mirrored" : "") +
-                                                  (o.red_blue_swapped ? " red-blue-swapped" : "");
-    if (!orientation.empty() && orientation[0] == ' ') {
-        orientation.erase(0, 1);
-    }
+    std::string orientation = OrientationWords(content.orientation);
     std::printf("run %d: picture frame %" PRId64 " %s colours %s\n", run, content.frame,
                 orientation.c_str(), content.coloursTrue ? "true" : "off");
     PatternGeometry geometry = MeasurePatternGeometry(picture);
