@@ -34,6 +34,32 @@ StreamType Describe(int index, const AM_MEDIA_TYPE& type, const VIDEO_STREAM_CON
     return out;
 }
 
+// The output pin that says it is a capture pin (IKsPropertySet), as
+// applications look for it; else the first output pin.
+ComRef<IPin> CapturePin(IBaseFilter* camera) {
+    ComRef<IEnumPins> pins;
+    if (SUCCEEDED(camera->EnumPins(pins.Put()))) {
+        for (;;) {
+            ComRef<IPin> pin;
+            if (pins->Next(1, pin.Put(), nullptr) != S_OK) {
+                break;
+            }
+            PIN_DIRECTION direction;
+            ComRef<IKsPropertySet> properties;
+            GUID category = GUID_NULL;
+            DWORD returned = 0;
+            if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT &&
+                SUCCEEDED(pin->QueryInterface(IID_IKsPropertySet, properties.PutVoid())) &&
+                SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0,
+                                          &category, sizeof(category), &returned)) &&
+                returned == sizeof(category) && IsEqualGUID(category, PIN_CATEGORY_CAPTURE)) {
+                return pin;
+            }
+        }
+    }
+    return FindPin(camera, PINDIR_OUTPUT);
+}
+
 void DeleteMediaType(AM_MEDIA_TYPE* type) {
     if (type != nullptr) {
         FreeMediaTypeFields(*type);
@@ -66,7 +92,7 @@ bool FormatOfSubtype(const GUID& subtype, SampleFormat* format) {
 
 HRESULT ListStreamTypes(IBaseFilter* camera, std::vector<StreamType>* types) {
     types->clear();
-    ComRef<IPin> pin = FindPin(camera, PINDIR_OUTPUT);
+    ComRef<IPin> pin = CapturePin(camera);
     if (!pin) {
         return VFW_E_NOT_FOUND;
     }
@@ -116,9 +142,9 @@ HRESULT ChooseStreamType(IBaseFilter* camera, int width, int height, SampleForma
     if (match == nullptr) {
         return VFW_E_NO_ACCEPTABLE_TYPES;
     }
-    ComRef<IPin> pin = FindPin(camera, PINDIR_OUTPUT);
+    ComRef<IPin> pin = CapturePin(camera);
     ComRef<IAMStreamConfig> config;
-    hr = pin->QueryInterface(IID_IAMStreamConfig, config.PutVoid());
+    hr = !pin ? VFW_E_NOT_FOUND : pin->QueryInterface(IID_IAMStreamConfig, config.PutVoid());
     if (FAILED(hr)) {
         return hr;
     }
