@@ -76,6 +76,28 @@ check "top right is green" test "$(pixel "$work/first.bmp" 360 80)" = "srgb(0,25
 check "bottom left is blue" test "$(pixel "$work/first.bmp" 120 240)" = "srgb(0,0,255)"
 check "bottom right is white" test "$(pixel "$work/first.bmp" 360 240)" = "srgb(255,255,255)"
 
+# --- choosing a type ----------------------------------------------------------
+# Whatever the camera offers: every capability a video type whose frame
+# duration lies in its own interval range.
+camcheck types --list-types
+check "camcheck lists the camera's types" test $? -eq 0
+check "at least one type" grep -q '^types [1-9]' "$work/types"
+check "each type's frame duration lies in its interval range" awk '
+    $1 == "type" { n++; split($9, r, "-"); if (!($7 > 0 && $7 >= r[1] && $7 <= r[2])) bad = 1 }
+    END { exit bad || n == 0 }' "$work/types"
+camcheck chosen --size 480x320 --format RGB24 --seconds 1
+check "480x320 RGB24 is chosen and streams" test $? -eq 0
+check "and connected as chosen" grep -q '^connected 480x320 RGB24 at ' "$work/chosen"
+# A size no camera of ours offers, and options camcheck refuses.
+camcheck unoffered --size 800x600 --format NV12 --seconds 1
+check "a type not offered ends camcheck with status 1" test $? -eq 1
+check "and says so" grep -q '^no type 800x600 NV12 offered' "$work/unoffered"
+for bad in "--size 801x600" "--size 800" "--format MJPG" "--source 4x" "--size"; do
+    # shellcheck disable=SC2086 # the words are the options
+    camcheck usage $bad
+    check "camcheck $bad is bad usage (status 2)" test $? -eq 2
+done
+
 # --- two capture applications at once --------------------------------------
 camcheck a --seconds 3 --no-clock &
 a=$!
