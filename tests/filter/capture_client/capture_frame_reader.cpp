@@ -4,10 +4,12 @@
 // Linux program: it reads a pipe from the client running under Wine.
 //
 //   ffmpeg ... -f rawvideo - | capture_frame_reader FORMAT WIDTHxHEIGHT
-//        [--log FILE] [--keep FILE.ppm]
+//        [--frames N] [--log FILE] [--keep FILE.ppm]
 //
 // FORMAT is ffmpeg's pixel format name (nv12, yuv420p, yuyv422, bgr24,
-// bgr0). With --log, one line a sample: the time its last byte was read
+// bgr0). With --frames, it stops after N frames rather than at the end of
+// the input (Wine's own processes may hold a pipe open after the client
+// ended). With --log, one line a sample: the time its last byte was read
 // (CLOCK_REALTIME, microseconds, the clock tests/app/frame_relay notes
 // packets in), its frame number (-1 when unreadable) and its orientation.
 // With --keep, the first sample that is not an upright, readable pattern
@@ -40,7 +42,7 @@ using pavix::testing::RawFormat;
 int Usage() {
     std::fprintf(stderr,
                  "usage: capture_frame_reader nv12|yuv420p|yuyv422|bgr24|bgr0 WIDTHxHEIGHT"
-                 " [--log FILE] [--keep FILE.ppm]\n");
+                 " [--frames N] [--log FILE] [--keep FILE.ppm]\n");
     return 2;
 }
 
@@ -93,9 +95,12 @@ int main(int argc, char** argv) {
     if (frameSize == 0) return Usage();
     const char* logPath = nullptr;
     const char* keepPath = nullptr;
+    unsigned long frames = 0;  // 0: until the input ends
     for (int i = 3; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--log") == 0) {
             logPath = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--frames") == 0) {
+            frames = std::strtoul(argv[i + 1], nullptr, 10);
         } else if (std::strcmp(argv[i], "--keep") == 0) {
             keepPath = argv[i + 1];
         } else {
@@ -116,7 +121,7 @@ int main(int argc, char** argv) {
     pavix::testing::PictureTally tally;
     std::size_t notUpright = 0;
     std::size_t cut = 0;
-    for (;;) {
+    while (frames == 0 || tally.samples < frames) {
         const std::size_t got = ReadFull(STDIN_FILENO, frame.data(), frameSize);
         if (got < frameSize) {
             cut = got;
