@@ -116,7 +116,10 @@ capture() {
   local size=$1 format=$2 sim_size=$3
   start_streaming "$sim_size"
   local frames_log=$run/frames.log reader_out=$run/reader.txt
-  ffmpeg_to capture -f dshow -video_size "$size" -pixel_format "$format" -i video=Pavix \
+  # ffmpeg's own buffer (-rtbufsize, 3 MB by default: two 720p frames)
+  # would drop frames whenever the loaded machine holds ffmpeg up; those
+  # gaps are ffmpeg's, not the camera's.
+  ffmpeg_to capture -rtbufsize 64M -f dshow -video_size "$size" -pixel_format "$format" -i video=Pavix \
     -frames:v $frames -fps_mode cfr -f rawvideo - |
     "$PAVIX_CAPTURE_READER" "$format" "$size" --frames $frames --log "$frames_log" \
       --keep "$run/kept.ppm" >"$reader_out"
