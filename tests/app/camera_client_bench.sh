@@ -13,11 +13,14 @@
 # SECONDS (default 25, at least 20: 600 pictures) is the length of each
 # client's capture. For each pairing of pictures and client type:
 #
-#   latency     simulator send -> the client's first sample of that picture:
-#               p50, p90, p99, max (the simulator sends a loop of 120
-#               pictures, so a picture's number names its packet within 4 s);
-#               beside it the p50 to PavixShMem's frame word, the share of
-#               the path before the camera
+#   latency     simulator send -> the client taking its first sample of
+#               that picture from the camera (ffmpeg's own wall-clock time
+#               of each packet): p50, p90, p99, max (the simulator sends a
+#               loop of 120 pictures, so a picture's number names its packet
+#               within 4 s); beside it the p50 to PavixShMem's frame word
+#               (the path before the camera) and to the reader having the
+#               frame (after ffmpeg's conversions and pipe, about 2 frames
+#               more under Wine: ffmpeg's, not the camera's)
 #   repeats     the share of samples that show the same picture as the
 #               sample before
 #   never       the share of the pictures sent while the client captured
@@ -113,9 +116,13 @@ measure() {
   case_name=bench-$pictures-$size-$format
   start_chain "$pictures"
   local frames=$((30 * seconds))
+  # -use_wallclock_as_timestamps with -debug_ts: ffmpeg prints, for each
+  # packet, the time (microseconds since 1970, in 100 ns units) its main
+  # loop took the sample from the camera's queue: the client has it.
   (timeout $((seconds + 60)) "$wine" "$ffmpeg" -hide_banner -nostdin -rtbufsize 64M \
+     -use_wallclock_as_timestamps 1 -debug_ts \
      -f dshow -video_size "$size" -pixel_format "$format" -i video=Pavix \
-     -fps_mode passthrough -frames:v $frames -f rawvideo - 2>"$run/ffmpeg.raw" |
+     -fps_mode passthrough -frames:v $frames -flush_packets 1 -f rawvideo - 2>"$run/ffmpeg.raw" |
      "$reader" "$format" "$size" --frames $frames --log "$run/frames.log" >"$run/reader.txt") &
   local client=$!
   # The CPU over the middle of the capture, once samples flow.
@@ -138,6 +145,15 @@ measure() {
     figure "  $name no figures: $samples samples (ffmpeg: ${why:-?})"
     return
   fi
+  # One line a sample: when ffmpeg took it, its picture, when the reader had
+  # it whole (after ffmpeg's own conversions and the pipe). Passed through,
+  # the n-th packet is the n-th frame.
+  tr '\r' '\n' <"$run/ffmpeg.raw" | sed -n 's/^demuxer -> .* pkt_pts:\([0-9]*\)[0-9] .*/\1/p' >"$run/taken.txt"
+  if [ "$(lines_of "$run/taken.txt")" -ne "$samples" ]; then
+    figure "  $name ffmpeg reported $(lines_of "$run/taken.txt") packets for $samples frames: no figures"
+    return
+  fi
+  paste -d' ' "$run/taken.txt" "$run/frames.log" | awk '{ print $1, $3, $2 }' >"$run/samples.txt"
   awk -v name="$name" -v loop=$loop -v cpu="$cpu" '
     FILENAME == ARGV[1] { sent[$1] = $2; n_sent = $1 + 1; next }   # the relay: index, microseconds
     FILENAME == ARGV[2] {   # the block holder: microseconds, frame word (picture k is word k + 1)
@@ -153,20 +169,22 @@ measure() {
       if (k < 0) { bad++; next }
       samples++
       if (k == last) repeats++
-      else if (!(k in shown)) { shown[k] = 1; lat[n++] = ($1 - sent[k]) / 1000 }
+      else if (!(k in shown)) { shown[k] = 1; lat[n] = ($1 - sent[k]) / 1000; piped[n++] = ($3 - sent[k]) / 1000 }
       if (first == "") first = k
       last = k
     }
+    function sort(a, count,   i, j, v) {  # insertion sort: a few hundred values
+      for (i = 1; i < count; i++) { v = a[i]; for (j = i - 1; j >= 0 && a[j] > v; j--) a[j + 1] = a[j]; a[j + 1] = v }
+    }
     END {
-      for (i = 1; i < n; i++) { v = lat[i]; for (j = i - 1; j >= 0 && lat[j] > v; j--) lat[j + 1] = lat[j]; lat[j + 1] = v }
-      for (i = 1; i < nb; i++) { v = block[i]; for (j = i - 1; j >= 0 && block[j] > v; j--) block[j + 1] = block[j]; block[j + 1] = v }
+      sort(lat, n); sort(piped, n); sort(block, nb)
       span = last - first + 1
       never = 0
       for (k = first; k <= last; k++) if (!(k in shown)) never++
-      printf "  %s p50 %5.1f ms, p90 %5.1f, p99 %5.1f, max %5.1f (PavixShMem p50 %4.1f); repeats %4.1f%% of %d samples; never delivered %4.1f%% of %d pictures; %d unreadable; pavix.exe CPU %s%%\n",
-        name, lat[int(n * 0.50)], lat[int(n * 0.90)], lat[int(n * 0.99)], lat[n - 1], block[int(nb * 0.50)],
+      printf "  %s p50 %5.1f ms, p90 %5.1f, p99 %5.1f, max %5.1f (p50 to PavixShMem %4.1f, to the end of ffmpeg'"'"'s pipe %5.1f); repeats %4.1f%% of %d samples; never delivered %4.1f%% of %d pictures; %d unreadable; pavix.exe CPU %s%%\n",
+        name, lat[int(n * 0.50)], lat[int(n * 0.90)], lat[int(n * 0.99)], lat[n - 1], block[int(nb * 0.50)], piped[int(n * 0.50)],
         100 * repeats / samples, samples, 100 * never / span, span, bad, cpu == "" ? "?" : cpu
-    }' "$run/relay.log" "$hold_log" "$run/frames.log" | tee -a "$report"
+    }' "$run/relay.log" "$hold_log" "$run/samples.txt" | tee -a "$report"
 }
 
 figure "camera clients (ffmpeg under Wine), camera-like pictures at 30/s, ${seconds} s each:"

@@ -118,9 +118,10 @@ capture() {
   local frames_log=$run/frames.log reader_out=$run/reader.txt
   # ffmpeg's own buffer (-rtbufsize, 3 MB by default: two 720p frames)
   # would drop frames whenever the loaded machine holds ffmpeg up; those
-  # gaps are ffmpeg's, not the camera's.
+  # gaps are ffmpeg's, not the camera's. -flush_packets hands each frame on
+  # whole (else its last bytes wait in ffmpeg's output buffer for the next).
   ffmpeg_to capture -rtbufsize 64M -f dshow -video_size "$size" -pixel_format "$format" -i video=Pavix \
-    -frames:v $frames -fps_mode cfr -f rawvideo - |
+    -frames:v $frames -fps_mode cfr -flush_packets 1 -f rawvideo - |
     "$PAVIX_CAPTURE_READER" "$format" "$size" --frames $frames --log "$frames_log" \
       --keep "$run/kept.ppm" >"$reader_out"
   local rcs=("${PIPESTATUS[@]}")
