@@ -109,7 +109,7 @@ fi
 
 # --- tools ------------------------------------------------------------------
 
-for tool in cmake ninja nasm flock dpkg-source apt-get \
+for tool in cmake ninja make nasm flock dpkg-source apt-get \
             "$triplet-gcc-posix" "$triplet-g++-posix" "$triplet-windres"; do
   command -v "$tool" >/dev/null || die "$tool not found; run scripts/install-packages.sh"
 done
