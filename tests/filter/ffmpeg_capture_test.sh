@@ -16,6 +16,8 @@
 #                   frame, read back from the raw video on ffmpeg's standard
 #                   output (capture_frame_reader), is the simulator's picture,
 #                   upright, never an older one after a newer
+#   two-clients     the same at once from 1280x720 pictures: 150 frames of
+#                   1280x720 nv12 and 150 of 640x360 bgr24
 #
 # Environment (set by CTest): as live_link_test.sh, and PAVIX_FFMPEG
 # (ffmpeg.exe in the dependencies' cache), PAVIX_CAPTURE_READER (Linux
@@ -111,40 +113,72 @@ case_types() {
   done
 }
 
-# capture WxH FORMAT SIMULATOR-SIZE
-capture() {
-  local size=$1 format=$2 sim_size=$3
-  start_streaming "$sim_size"
-  local frames_log=$run/frames.log reader_out=$run/reader.txt
+# Starts ffmpeg capturing FRAMES frames of SIZE FORMAT into the reader, in
+# the background; NAME names its files in $run and its exit statuses
+# (ffmpeg's, the reader's) go to NAME.rcs.
+start_client() {  # NAME SIZE FORMAT FRAMES
+  local name=$1 size=$2 format=$3 count=$4
   # ffmpeg's own buffer (-rtbufsize, 3 MB by default: two 720p frames)
   # would drop frames whenever the loaded machine holds ffmpeg up; those
   # gaps are ffmpeg's, not the camera's. -flush_packets hands each frame on
   # whole (else its last bytes wait in ffmpeg's output buffer for the next).
-  ffmpeg_to capture -rtbufsize 64M -f dshow -video_size "$size" -pixel_format "$format" -i video=Pavix \
-    -frames:v $frames -fps_mode cfr -flush_packets 1 -f rawvideo - |
-    "$PAVIX_CAPTURE_READER" "$format" "$size" --frames $frames --log "$frames_log" \
-      --keep "$run/kept.ppm" >"$reader_out"
-  local rcs=("${PIPESTATUS[@]}")
-  stop_streaming
-  [ -f "$run/kept.ppm" ] && convert "$run/kept.ppm" "$artefacts/ffmpeg-$case_name.png" 2>/dev/null
-  if [ "${rcs[0]}" -eq 0 ]; then
-    grep -E '^ *(Stream|frame=)' "$run/capture.txt" | tail -n 3 | sed 's/^/  [ffmpeg] /'
-  else
-    tail -n 5 "$run/capture.txt" | sed 's/^/  [ffmpeg] /'
-  fi
-  sed 's/^/  [frames] /' "$reader_out"
+  (ffmpeg_to "$name" -rtbufsize 64M -f dshow -video_size "$size" -pixel_format "$format" \
+     -i video=Pavix -frames:v "$count" -fps_mode cfr -flush_packets 1 -f rawvideo - |
+     "$PAVIX_CAPTURE_READER" "$format" "$size" --frames "$count" --log "$run/$name.frames" \
+       --keep "$run/$name.ppm" >"$run/$name.reader"
+   echo "${PIPESTATUS[@]}" >"$run/$name.rcs") &
+}
 
-  check "ffmpeg captured $frames frames and ended cleanly" test "${rcs[0]}" -eq 0
-  check "ffmpeg connected with $format $size" \
-    grep -Eq "Stream #0:0.*: Video: rawvideo .*$format.*, $size" "$run/capture.txt"
+# What client NAME got: COUNT frames of SIZE FORMAT, at most one duplicated
+# and one dropped, each the simulator's upright picture, in order.
+check_client() {  # NAME SIZE FORMAT COUNT
+  local name=$1 size=$2 format=$3 count=$4 rcs
+  read -r -a rcs <"$run/$name.rcs" || rcs=(1 1)
+  [ -f "$run/$name.ppm" ] && convert "$run/$name.ppm" "$artefacts/ffmpeg-$case_name-$name.png" 2>/dev/null
+  if [ "${rcs[0]}" -eq 0 ]; then
+    grep -E '^ *(Stream|frame=)' "$run/$name.txt" | tail -n 3 | sed "s/^/  [$name] /"
+  else
+    tail -n 5 "$run/$name.txt" | sed "s/^/  [$name] /"
+  fi
+  sed "s/^/  [$name frames] /" "$run/$name.reader"
+
+  check "$name: ffmpeg captured $count frames and ended cleanly" test "${rcs[0]}" -eq 0
+  check "$name: connected with $format $size" \
+    grep -Eq "Stream #0:0.*: Video: rawvideo .*$format.*, $size" "$run/$name.txt"
   local dup drop
-  dup=$(final_count capture dup)
-  drop=$(final_count capture drop)
-  check "ffmpeg duplicated ${dup:-?} and dropped ${drop:-?} frames: at most 1 each" \
+  dup=$(final_count "$name" dup)
+  drop=$(final_count "$name" drop)
+  check "$name: ffmpeg duplicated ${dup:-?} and dropped ${drop:-?} frames, at most 1 each" \
     test -n "$dup" -a "${dup:-2}" -le 1 -a "${drop:-2}" -le 1
-  check "every frame is the simulator's picture, upright" test "${rcs[1]}" -eq 0
-  check "$frames frames read" grep -q "^samples $frames " "$reader_out"
-  check "never an older picture after a newer" grep -Eq '^samples [1-9][0-9]* .* backwards 0 ' "$reader_out"
+  check "$name: every frame is the simulator's picture, upright" test "${rcs[1]}" -eq 0
+  check "$name: $count frames read" grep -q "^samples $count " "$run/$name.reader"
+  check "$name: never an older picture after a newer" \
+    grep -Eq '^samples [1-9][0-9]* .* backwards 0 ' "$run/$name.reader"
+}
+
+# capture WxH FORMAT SIMULATOR-SIZE
+capture() {
+  local size=$1 format=$2 sim_size=$3
+  start_streaming "$sim_size"
+  start_client capture "$size" "$format" $frames
+  wait $!
+  stop_streaming
+  check_client capture "$size" "$format" $frames
+  end_checks
+}
+
+# Two applications at once, each with its own type, from the same pictures.
+case_two_clients() {
+  start_streaming 1280x720
+  start_client hd 1280x720 nv12 $((frames / 2))
+  local hd=$!
+  start_client small 640x360 bgr24 $((frames / 2))
+  local small=$!
+  wait $hd
+  wait $small
+  stop_streaming
+  check_client hd 1280x720 nv12 $((frames / 2))
+  check_client small 640x360 bgr24 $((frames / 2))
   end_checks
 }
 
@@ -156,5 +190,6 @@ case $case_name in
   480x320-bgr24) capture 480x320 bgr24 640x480 ;;
   640x480-yuyv422) capture 640x480 yuyv422 640x480 ;;
   1280x720-nv12) capture 1280x720 nv12 1280x720 ;;
+  two-clients) case_two_clients ;;
   *) fail "unknown case $case_name" ;;
 esac
