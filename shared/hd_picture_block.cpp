@@ -68,6 +68,28 @@ void InitHdBlock(void* view, std::uint64_t clockFrequency, std::uint32_t writerP
     Store(&header->magic, kHdBlockMagic, __ATOMIC_RELEASE);
 }
 
+bool FitHdPictureSize(int width, int height, int* fitWidth, int* fitHeight) {
+    if (width <= 0 || height <= 0) return false;
+    std::int64_t w = width;
+    std::int64_t h = height;
+    if (w > kHdMaxWidth || h > kHdMaxHeight) {
+        // The side that is further over its bound decides the scale.
+        if (w * kHdMaxHeight >= h * kHdMaxWidth) {
+            h = h * kHdMaxWidth / w;
+            w = kHdMaxWidth;
+        } else {
+            w = w * kHdMaxHeight / h;
+            h = kHdMaxHeight;
+        }
+    }
+    w &= ~std::int64_t{1};
+    h &= ~std::int64_t{1};
+    if (w < 2 || h < 2) return false;
+    *fitWidth = static_cast<int>(w);
+    *fitHeight = static_cast<int>(h);
+    return true;
+}
+
 bool BeginHdPicture(void* view, int width, int height, HdPictureSlot* slot) {
     if (view == nullptr || slot == nullptr || width < 0 || height < 0 ||
         !IsSideInRange(static_cast<std::uint64_t>(width), kHdMaxWidth) ||
