@@ -1,16 +1,10 @@
 #include "app/hd_picture_writer.h"
 
-#include <libyuv/convert.h>
-#include <libyuv/convert_from_argb.h>
-#include <libyuv/scale_argb.h>
-
 #include "shared/debug_text.h"
 #include "shared/hd_picture_block.h"
-#include "shared/shared_frame_buffer.h"
+#include "shared/shared_frame_buffer.h"  // CloseSharedFrameBuffer
 
 namespace pavix {
-
-CHdPictureWriter::CHdPictureWriter(const BlockAllocator& heap) : heap_(heap) {}
 
 CHdPictureWriter::~CHdPictureWriter() { Close(); }
 
@@ -38,8 +32,7 @@ void CHdPictureWriter::Close() {
     }
     CloseSharedFrameBuffer(&requestMapping_, &requests_);
     CloseSharedFrameBuffer(&blockMapping_, &block_);
-    heap_.release(scratch_);
-    scratch_ = nullptr;
+    publisher_.ReleaseScratch();
 }
 
 CameraRequest CHdPictureWriter::ReadRequest() const {
@@ -52,58 +45,17 @@ std::int64_t CHdPictureWriter::Now() {
     return now.QuadPart;
 }
 
-std::uint8_t* CHdPictureWriter::Scratch() {
-    if (scratch_ == nullptr) {
-        scratch_ = static_cast<std::uint8_t*>(
-            heap_.allocate(static_cast<std::size_t>(kHdMaxWidth) * kHdMaxHeight * kBgrxBytesPerPixel));
-    }
-    return scratch_;
-}
-
 void CHdPictureWriter::PublishPicture(const BgrxPicture& picture, std::int32_t frameWord,
                                       std::int64_t arrivalTime, const CameraRequest& request) {
-    if (request.liveSlots == 0 || picture.pixels == nullptr) return;
-    int width = 0;
-    int height = 0;
-    if (!FitHdPictureSize(picture.width, picture.height, &width, &height)) return;
+    if (request.liveSlots == 0) return;
     ScopedLock hold(writeLock_);
-    if (block_ == nullptr) return;
-    // Larger than the block takes (a phone that ignores the decoder's
-    // reductions): scaled down first, in private memory.
-    const std::uint8_t* source = picture.pixels;
-    int sourceStride = static_cast<int>(picture.stride);
-    if (width < picture.width - 1 || height < picture.height - 1) {
-        std::uint8_t* scaled = Scratch();
-        if (scaled == nullptr) return;
-        const int scaledStride = width * kBgrxBytesPerPixel;
-        if (libyuv::ARGBScale(picture.pixels, sourceStride, picture.width, picture.height, scaled,
-                              scaledStride, width, height, libyuv::kFilterBilinear) != 0) {
-            return;
-        }
-        source = scaled;
-        sourceStride = scaledStride;
-    }
-    HdPictureSlot slot;
-    if (!BeginHdPicture(block_, width, height, &slot)) return;
-    // libyuv's ARGB is the bytes blue, green, red, alpha: the decoder's BGRX.
-    libyuv::ARGBToI420(source, sourceStride, slot.y, slot.strideY, slot.u, slot.strideUV, slot.v,
-                       slot.strideUV, width, height);
-    EndHdPicture(block_, slot, frameWord, ++pictureNumber_, arrivalTime);
-    Signal(request.liveSlots);
+    if (publisher_.PublishBgrx(block_, picture, frameWord, arrivalTime)) Signal(request.liveSlots);
 }
 
 void CHdPictureWriter::PublishIdle(const std::uint8_t* pixels, std::int32_t frameWord) {
-    if (pixels == nullptr) return;
     const std::int64_t arrival = Now();
     ScopedLock hold(writeLock_);
-    if (block_ == nullptr) return;
-    HdPictureSlot slot;
-    if (!BeginHdPicture(block_, kPictureWidth, kPictureHeight, &slot)) return;
-    // A negative height reads the bottom-up rows from the last one up.
-    libyuv::RGB24ToI420(pixels, static_cast<int>(kPictureStride), slot.y, slot.strideY, slot.u,
-                        slot.strideUV, slot.v, slot.strideUV, kPictureWidth, -kPictureHeight);
-    EndHdPicture(block_, slot, frameWord, ++pictureNumber_, arrival);
-    Signal(ReadRequest().liveSlots);
+    if (publisher_.PublishIdle(block_, pixels, frameWord, arrival)) Signal(ReadRequest().liveSlots);
 }
 
 void CHdPictureWriter::Signal(std::uint32_t liveSlots) const {

@@ -11,16 +11,16 @@
 
 #include <cstdint>
 
+#include "frames/hd_picture_publisher.h"
 #include "frames/picture_scaler.h"
 #include "shared/critical_section.h"
 #include "shared/hd_camera_request.h"
-#include "shared/local_heap.h"
 
 namespace pavix {
 
 class CHdPictureWriter {
 public:
-    explicit CHdPictureWriter(const BlockAllocator& heap = LocalHeap());
+    CHdPictureWriter() = default;
     ~CHdPictureWriter();
     CHdPictureWriter(const CHdPictureWriter&) = delete;
     CHdPictureWriter& operator=(const CHdPictureWriter&) = delete;
@@ -49,10 +49,7 @@ public:
 
 private:
     void Signal(std::uint32_t liveSlots) const;
-    // Room for a picture scaled down to 1920 x 1080 before conversion.
-    std::uint8_t* Scratch();
 
-    const BlockAllocator& heap_;
     HANDLE blockMapping_ = nullptr;
     void* block_ = nullptr;
     HANDLE requestMapping_ = nullptr;
@@ -60,8 +57,7 @@ private:
     HANDLE events_[kRequestSlots] = {};
     // One writer at a time: the frame thread's pictures and the idle ones.
     CriticalSection writeLock_;
-    std::uint64_t pictureNumber_ = 0;
-    std::uint8_t* scratch_ = nullptr;
+    CHdPicturePublisher publisher_;
 };
 
 }  // namespace pavix

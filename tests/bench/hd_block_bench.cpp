@@ -6,8 +6,8 @@
 //
 //   decode        CJpegDecoder::Decode to BGRX at full size (a camera asks
 //                 for the phone's size, so nothing is shrunk)
-//   I420 write    ARGBToI420 into a buffer of the block, between
-//                 BeginHdPicture and EndHdPicture, as the engine does
+//   I420 write    CHdPicturePublisher::PublishBgrx, as the engine does:
+//                 ARGBToI420 into a buffer of the block
 //   BGRX copy     memcpy of the picture into a buffer of 4 bytes a pixel
 //   I420 read     a camera's I420 -> NV12 (I420ToNV12)
 //   BGRX read     a camera's BGRX -> NV12 (ARGBToNV12)
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "frame_source.h"
+#include "frames/hd_picture_publisher.h"
 #include "frames/jpeg_decoder.h"
 #include "shared/hd_picture_block.h"
 
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
     // 64-bit elements: the block's fields aligned as in a mapped view.
     std::vector<std::uint64_t> block(pavix::kHdBlockSize / 8);
     pavix::InitHdBlock(block.data(), 1, 1);
-    std::uint64_t number = 0;
+    pavix::CHdPicturePublisher publisher;
     int status = 0;
     for (const auto& size : sizes) {
         std::unique_ptr<phonesim::FrameSource> source = phonesim::MakePatternSource(
@@ -95,12 +96,9 @@ int main(int argc, char** argv) {
         const std::uint8_t* bgrx = decoder.Pixels();
         const std::size_t bgrxBytes = static_cast<std::size_t>(w) * h * 4;
 
-        pavix::HdPictureSlot slot;
+        const pavix::BgrxPicture decoded{bgrx, w, h, static_cast<std::ptrdiff_t>(w) * 4};
         const double i420WriteMs = BestMsPerStep(seconds, [&] {
-            ok = ok && pavix::BeginHdPicture(block.data(), w, h, &slot);
-            libyuv::ARGBToI420(bgrx, w * 4, slot.y, slot.strideY, slot.u, slot.strideUV, slot.v,
-                               slot.strideUV, w, h);
-            pavix::EndHdPicture(block.data(), slot, 1, ++number, 0);
+            ok = ok && publisher.PublishBgrx(block.data(), decoded, 1, 0);
         });
         std::vector<std::uint8_t> bgrxBuffer(bgrxBytes);
         const double bgrxCopyMs =
