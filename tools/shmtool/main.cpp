@@ -6,7 +6,7 @@
 //   shmtool dump FILE.bmp
 //   shmtool check
 //   shmtool hold SECONDS
-//   shmtool hd [--claim WxH] [--wait SECONDS]
+//   shmtool hd [--claim WxH] [--wait SECONDS | --hold SECONDS]
 //
 // The block exists only while some process has it open: --hold keeps this
 // one open for the given time (or until the process is ended).
@@ -15,7 +15,9 @@
 // would (it never creates it): the newest picture's size, number and frame
 // word. With --claim it first asks for a WxH picture in a request slot, as
 // a streaming camera does, and waits (refreshing the slot) until a phone
-// picture (frame word above 0) arrives after the claim, or SECONDS pass.
+// picture (frame word above 0) arrives after the claim, or SECONDS pass;
+// with --hold it keeps the slot for SECONDS, as a camera that streams, and
+// counts the pictures that came.
 
 #include <windows.h>
 
@@ -43,7 +45,7 @@ int Usage() {
                  "       shmtool dump FILE.bmp\n"
                  "       shmtool check\n"
                  "       shmtool hold SECONDS\n"
-                 "       shmtool hd [--claim WxH] [--wait SECONDS]\n");
+                 "       shmtool hd [--claim WxH] [--wait SECONDS | --hold SECONDS]\n");
     return 2;
 }
 
@@ -181,6 +183,7 @@ int Hd(int argc, char** argv) {
     long long width = 0;
     long long height = 0;
     long long wait = 5;
+    bool hold = false;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--claim" && i + 1 < argc) {
@@ -190,7 +193,8 @@ int Hd(int argc, char** argv) {
                 !ParseInt(size.substr(x + 1).c_str(), 1, 65535, &height)) {
                 return Usage();
             }
-        } else if (arg == "--wait" && i + 1 < argc) {
+        } else if ((arg == "--wait" || arg == "--hold") && i + 1 < argc) {
+            hold = arg == "--hold";
             if (!ParseInt(argv[++i], 0, 3600, &wait)) return Usage();
         } else {
             return Usage();
@@ -229,7 +233,8 @@ int Hd(int argc, char** argv) {
     std::uint64_t seen = pavix::FindLatestHdPicture(block.view, &picture) ? picture.pictureNumber : 0;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(wait) * 1000;
     bool found = false;
-    while (!found && GetTickCount64() < end) {
+    long long pictures = 0;
+    while ((hold || !found) && GetTickCount64() < end) {
         if (ready != nullptr) {
             WaitForSingleObject(ready, 100);
         } else {
@@ -240,11 +245,19 @@ int Hd(int argc, char** argv) {
             slot = pavix::ClaimRequestSlot(requests.view, ticket, static_cast<int>(width),
                                            static_cast<int>(height), GetTickCount64());
         }
-        found = pavix::FindLatestHdPicture(block.view, &picture) && picture.pictureNumber > seen &&
-                picture.frameWord > 0;
+        pavix::HdPictureView latest;
+        if (pavix::FindLatestHdPicture(block.view, &latest) && latest.pictureNumber > seen) {
+            pictures += 1;
+            seen = latest.pictureNumber;
+            if (latest.frameWord > 0) {
+                picture = latest;
+                found = true;
+            }
+        }
     }
     if (ready != nullptr) CloseHandle(ready);
     if (slot >= 0) pavix::ReleaseRequestSlot(requests.view, slot, ticket);
+    if (hold) std::printf("held the slot %lld s: %lld new pictures seen\n", wait, pictures);
     if (!found) {
         std::printf("hd no phone picture within %lld s\n", wait);
         return 1;
