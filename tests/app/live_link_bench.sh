@@ -212,7 +212,6 @@ for p in "${pictures[@]}" "camera 640x480 hidden" "camera 1280x720 hd-client"; d
   wait_exit "$relay_pid" $((seconds + 60)) || fail "the relay did not end"
   if [ -n "$hd_pid" ]; then
     wait_exit "$hd_pid" 30 || fail "shmtool hd did not end"
-    figure "  the HD camera: $(tr -d '\r' <"$run/hd-client.raw" | grep -E '^(held|hd) ' | paste -sd';' -)"
   fi
   wait_max_word "$total" 10
   sleep 0.3
@@ -240,6 +239,8 @@ for p in "${pictures[@]}" "camera 640x480 hidden" "camera 1280x720 hd-client"; d
           name, lat[int(n * 0.50)], lat[int(n * 0.95)], lat[int(n * 0.99)], lat[n - 1], lat[0], n, cpu, busiest
       }' "$run/relay.log" "$hold_log" | tee -a "$report"
   fi
+  [ -n "$hd_pid" ] &&
+    figure "    the HD camera: $(tr -d '\r' <"$run/hd-client.raw" | grep -E '^(held|hd) ' | paste -sd';' -)"
 done
 
 # --- the camera while pictures stream ------------------------------------------------------
