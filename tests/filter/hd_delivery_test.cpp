@@ -32,8 +32,11 @@ constexpr size_t kNv12Size = kWidth * kHeight * 3 / 2;
 // Picture n is grey level LevelOf(n): consecutive pictures differ.
 std::uint8_t LevelOf(std::uint64_t n) { return static_cast<std::uint8_t>(30 + (n * 37) % 190); }
 
-// The picture number a sample shows, from its first luma byte; 0: none.
+// The picture number a sample shows, from its luma; 0: none (the
+// pictures are uniform, PavixShMem's test picture is not).
 std::uint64_t NumberIn(const FakeSample& sample, std::uint64_t upTo) {
+    const std::vector<uint8_t>& y = sample.buffer;
+    if (y[0] != y[kWidth * kHeight / 2 + kWidth / 2] || y[0] != y[kWidth * kHeight - 1]) return 0;
     for (std::uint64_t n = 1; n <= upTo; ++n) {
         if (sample.buffer[0] == LevelOf(n)) return n;
     }
@@ -115,11 +118,11 @@ TEST_F(HdDelivery, EachPictureGoesOutOnceAsSoonAsItArrives) {
     // The phone: 40 pictures, one every 33 ms, each published as it comes.
     constexpr std::uint64_t kPictures = 40;
     std::atomic<bool> done{false};
+    writer.Publish(kWidth, kHeight, LevelOf(1), 128, 128, 1);
     std::thread phone([&] {
-        for (std::uint64_t n = 1; n <= kPictures; ++n) {
-            const std::uint8_t level = LevelOf(n);
-            writer.Publish(kWidth, kHeight, level, 128, 128, n);
+        for (std::uint64_t n = 2; n <= kPictures; ++n) {
             Sleep(33);
+            writer.Publish(kWidth, kHeight, LevelOf(n), 128, 128, n);
         }
         done = true;
     });
