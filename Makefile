@@ -1,9 +1,9 @@
 # Pavix: one CMake project, four build trees.
 #   make run     set up, build, and run the demo
 #   make test    set up, build everything, run every test suite
-#   make bench   benchmarks: the frame parser (native) and the camera, the
-#                live link, the Wi-Fi notice to the first picture (win64
-#                under Wine)
+#   make bench   benchmarks: the frame parser and the camera's conversion
+#                (native); the camera, its clients (ffmpeg), the live link,
+#                the Wi-Fi notice to the first picture (win64 under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
 #   make soak    pavix.exe streaming with faults for SOAK_MINUTES (default 30)
 #   make dist    the Windows installers and the portable zip, into DIST
@@ -69,6 +69,10 @@ bench: build
 	$(NATIVE)/tests/bench/frame_path_bench
 	@echo "== camera filter (win64 under Wine)"
 	tests/filter/run_camera_bench.sh $(WIN64) 10
+	@echo "== camera sample: crop, scale, convert into each offered type, against bare libyuv (native)"
+	$(NATIVE)/tests/bench/camera_converter_bench
+	@echo "== camera clients: send -> sample latency, repeats, pictures never delivered, pavix.exe CPU (ffmpeg under Wine)"
+	tests/app/camera_client_bench.sh $(WIN64) $(NATIVE) 25
 	@echo "== live link: throughput, latency, cost per picture (win64 under Wine)"
 	tests/app/live_link_bench.sh $(WIN64) $(NATIVE) 10
 	@echo "== recording: CPU per recorded second against not recording (win64 under Wine)"

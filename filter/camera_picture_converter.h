@@ -27,7 +27,8 @@ struct CameraType {
 };
 
 // Bytes of one sample of `type` (rows of RGB24 padded to 4 bytes as in a
-// DIB); 0 for a size that is not positive and even.
+// DIB); 0 for a size that is not positive and even, or wider or taller
+// than 8192.
 std::size_t CameraImageSize(const CameraType& type);
 
 // An I420 picture's planes.
@@ -70,6 +71,16 @@ public:
                           std::size_t size);
 
 private:
+    // Scratch memory of at least `bytes`, grown when needed; false when
+    // the heap refuses (the old scratch is then kept).
+    bool ReserveScratch(std::size_t bytes);
+    // Scratch bytes the scaled picture needs for `source` into `type`.
+    static std::size_t ScaledScratchSize(const I420Picture& source, const CameraType& type);
+    // Crop, scale (into `scaled` when the type is not I420) and convert a
+    // checked source into a checked sample.
+    static void Convert(const I420Picture& source, const CameraType& type, std::uint8_t* sample,
+                        std::uint8_t* scaled);
+
     const BlockAllocator& heap_;
     // Scratch pictures, grown to the largest need and kept.
     std::uint8_t* scratch_ = nullptr;

@@ -1,11 +1,13 @@
 #include "filter/rovo_capture_pin.h"
 
 #include <amvideo.h>
+#include <uuids.h>
 #include <vfwmsgs.h>
 
 #include <cstring>
 
 #include "filter/capture_formats.h"
+#include "filter/dshow/media_type.h"
 #include "shared/shared_frame_buffer.h"
 
 CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinName)
@@ -15,7 +17,13 @@ CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinNam
       m_hSequenceMap(nullptr),
       m_pSequenceView(nullptr),
       m_rtNextStart(0),
-      m_bTopDown(false) {
+      m_pPixels(static_cast<std::uint8_t*>(pavix::LocalHeap().allocate(pavix::kPixelAreaSize))),
+      m_streamType{pavix::CameraFormat::RGB24, pavix::kPictureWidth, pavix::kPictureHeight, false},
+      m_bFormatSet(false),
+      m_lTypesVersion(1) {
+    if (m_pPixels == nullptr && phr != nullptr && SUCCEEDED(*phr)) {
+        *phr = E_OUTOFMEMORY;
+    }
     // Without the block the pin still exists and streams black pictures;
     // without the sequence section it copies the block unchecked.
     pavix::OpenSharedSection(pavix::kSharedFrameBufferName, pavix::kSharedFrameBufferSize,
@@ -27,6 +35,7 @@ CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinNam
 CRovoCapturePin::~CRovoCapturePin() {
     pavix::CloseSharedFrameBuffer(&m_hFrameMap, &m_pFrameView);
     pavix::CloseSharedFrameBuffer(&m_hSequenceMap, &m_pSequenceView);
+    pavix::LocalHeap().release(m_pPixels);
 }
 
 STDMETHODIMP CRovoCapturePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
@@ -51,6 +60,27 @@ namespace {
 constexpr REFERENCE_TIME kMostLate = 2 * pavix::kSampleDuration;
 
 }  // namespace
+
+void CRovoCapturePin::FillPicture(IMediaSample* pSample) {
+    BYTE* data = nullptr;
+    pSample->GetPointer(&data);
+    long size = pSample->GetSize();
+    if (data == nullptr || size <= 0 || m_pPixels == nullptr) {
+        return;
+    }
+    pavix::CameraType type;
+    {
+        CAutoLock lock(&m_typeLock);
+        type = m_streamType;
+    }
+    // A whole picture out of the block (black without one), then cropped,
+    // scaled and converted to the connected type.
+    m_reader.CopyToSample(m_pFrameView, static_cast<const volatile std::uint32_t*>(m_pSequenceView),
+                          m_pPixels, pavix::kPixelAreaSize, pavix::RowOrder::BottomUp);
+    if (m_converter.FromSharedPixels(m_pPixels, type, data, static_cast<size_t>(size))) {
+        pSample->SetActualDataLength(static_cast<long>(pavix::CameraImageSize(type)));
+    }
+}
 
 HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     if (pSample == nullptr) {
@@ -84,16 +114,7 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
             m_runClock.WaitUntil(m_rtNextStart);
         }
     }
-    BYTE* data = nullptr;
-    pSample->GetPointer(&data);
-    long size = pSample->GetSize();
-    if (data != nullptr && size > 0) {
-        m_reader.CopyToSample(m_pFrameView,
-                              static_cast<const volatile std::uint32_t*>(m_pSequenceView), data,
-                              static_cast<size_t>(size),
-                              m_bTopDown.load() ? pavix::RowOrder::TopDown
-                                                : pavix::RowOrder::BottomUp);
-    }
+    FillPicture(pSample);
     REFERENCE_TIME start = m_rtNextStart;
     m_rtNextStart += pavix::kSampleDuration;
     REFERENCE_TIME stop = m_rtNextStart;
@@ -113,18 +134,75 @@ HRESULT CRovoCapturePin::OnThreadDestroy() {
     return S_OK;
 }
 
+namespace {
+
+// Whether `pin` belongs to a Smart Tee.
+bool IsSmartTeePin(IPin* pin) {
+    PIN_INFO info = {};
+    if (FAILED(pin->QueryPinInfo(&info)) || info.pFilter == nullptr) {
+        return false;
+    }
+    CLSID clsid = GUID_NULL;
+    const bool smartTee = SUCCEEDED(info.pFilter->GetClassID(&clsid)) && clsid == CLSID_SmartTee;
+    info.pFilter->Release();
+    return smartTee;
+}
+
+}  // namespace
+
+STDMETHODIMP CRovoCapturePin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
+    // The capture graph builder puts a Smart Tee behind a pin without a
+    // preview pin before it knows the application's filter. The Smart Tee
+    // takes any type, and Wine's offers its outputs only the type of its
+    // input, so the preferred HD type would reach an application that
+    // insists on RGB24 (a sample grabber) as a type it refuses. Behind a
+    // Smart Tee the pin therefore proposes first the type every client has
+    // always taken, 480 x 320 RGB24; an application that wants another
+    // chooses it with SetFormat before it connects, as capture applications
+    // do.
+    bool formatSet = false;
+    {
+        CAutoLock lock(&m_typeLock);
+        formatSet = m_bFormatSet;
+    }
+    if (pReceivePin != nullptr && !formatSet && IsSmartTeePin(pReceivePin)) {
+        const pavix::CameraType blockType{pavix::CameraFormat::RGB24, pavix::kPictureWidth,
+                                          pavix::kPictureHeight, false};
+        AM_MEDIA_TYPE* media = pavix::CreateCaptureMediaType(blockType);
+        if (media != nullptr) {
+            CMediaType compatible(*media);
+            DeleteMediaType(media);
+            HRESULT hr = S_OK;
+            bool fits = true;
+            if (pmt != nullptr) {
+                CMediaType asked(*pmt, &hr);
+                fits = SUCCEEDED(hr) && asked.IsPartiallySpecified() && compatible.MatchesPartial(&asked);
+            }
+            if (fits && SUCCEEDED(CSourceStream::Connect(pReceivePin, &compatible))) {
+                return S_OK;
+            }
+        }
+    }
+    return CSourceStream::Connect(pReceivePin, pmt);
+}
+
 HRESULT CRovoCapturePin::GetMediaType(int iPosition, CMediaType* pMediaType) {
     if (pMediaType == nullptr) {
         return E_POINTER;
     }
-    CAutoLock lock(m_pFilter->pStateLock());
     if (iPosition < 0) {
         return E_INVALIDARG;
     }
-    if (iPosition > 0) {
+    CAutoLock lock(&m_typeLock);
+    // After SetFormat its type is the only one on offer.
+    if (m_bFormatSet) {
+        return iPosition == 0 ? pMediaType->Set(m_mtFormatSet) : VFW_S_NO_MORE_ITEMS;
+    }
+    if (iPosition >= pavix::kCaptureTypeCount) {
         return VFW_S_NO_MORE_ITEMS;
     }
-    HRESULT hr = pMediaType->Set(pavix::OfferedMediaType());
+    const pavix::CameraType type = pavix::CaptureType(iPosition);
+    HRESULT hr = pMediaType->Set(pavix::MediaTypeOf(type));
     if (FAILED(hr)) {
         return hr;
     }
@@ -132,7 +210,8 @@ HRESULT CRovoCapturePin::GetMediaType(int iPosition, CMediaType* pMediaType) {
     if (format == nullptr) {
         return E_OUTOFMEMORY;
     }
-    std::memcpy(format, &pavix::OfferedVideoInfo(), sizeof(VIDEOINFOHEADER));
+    const VIDEOINFOHEADER info = pavix::VideoInfoOf(type);
+    std::memcpy(format, &info, sizeof(info));
     return S_OK;
 }
 
@@ -141,16 +220,40 @@ HRESULT CRovoCapturePin::GetMediaType(CMediaType* pMediaType) {
 }
 
 HRESULT CRovoCapturePin::CheckMediaType(const CMediaType* pMediaType) {
-    return pavix::CheckCaptureMediaType(pMediaType);
+    HRESULT hr = pavix::CheckCaptureMediaType(pMediaType);
+    if (hr != S_OK) {
+        return hr;
+    }
+    CAutoLock lock(&m_typeLock);
+    if (m_bFormatSet) {
+        // The same samples as the type SetFormat chose; its frame duration
+        // or a name like IYUV for I420 may differ.
+        pavix::CameraType wanted, chosen;
+        if (!pavix::CameraTypeOf(*pMediaType, &wanted) ||
+            !pavix::CameraTypeOf(m_mtFormatSet, &chosen) || !pavix::SameCameraType(wanted, chosen)) {
+            return E_INVALIDARG;
+        }
+    }
+    return S_OK;
 }
 
 HRESULT CRovoCapturePin::SetMediaType(const CMediaType* pMediaType) {
     CAutoLock lock(m_pFilter->pStateLock());
+    pavix::CameraType type;
+    if (pMediaType == nullptr || !pavix::CameraTypeOf(*pMediaType, &type)) {
+        return VFW_E_INVALIDMEDIATYPE;
+    }
     HRESULT hr = CSourceStream::SetMediaType(pMediaType);
     if (SUCCEEDED(hr)) {
-        m_bTopDown = pavix::IsTopDown(*pMediaType);
+        CAutoLock typeLock(&m_typeLock);
+        m_streamType = type;
     }
     return hr;
+}
+
+LONG CRovoCapturePin::GetMediaTypeVersion() {
+    CAutoLock lock(&m_typeLock);
+    return m_lTypesVersion;
 }
 
 namespace {
@@ -165,17 +268,16 @@ HRESULT CRovoCapturePin::DecideBufferSize(IMemAllocator* pAlloc,
         return E_POINTER;
     }
     CAutoLock lock(m_pFilter->pStateLock());
-    if (m_mt.pbFormat == nullptr || m_mt.cbFormat < sizeof(VIDEOINFOHEADER)) {
+    pavix::CameraType type;
+    if (!pavix::CameraTypeOf(m_mt, &type)) {
         return VFW_E_INVALIDMEDIATYPE;
     }
-    VIDEOINFOHEADER info;
-    std::memcpy(&info, m_mt.pbFormat, sizeof(info));
     // Two buffers at least: Wine's capture graph builder puts a Smart Tee
     // behind the pin whose capture output copies every sample into a
     // second buffer of the same allocator, so with one buffer the first
     // sample would wait for itself forever.
     pRequest->cBuffers = pRequest->cBuffers > kMinBuffers ? pRequest->cBuffers : kMinBuffers;
-    pRequest->cbBuffer = static_cast<long>(info.bmiHeader.biSizeImage);
+    pRequest->cbBuffer = static_cast<long>(pavix::CameraImageSize(type));
 
     ALLOCATOR_PROPERTIES granted = {};
     HRESULT hr = pAlloc->SetProperties(pRequest, &granted);

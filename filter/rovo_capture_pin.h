@@ -1,25 +1,28 @@
 #pragma once
 
-// CRovoCapturePin, the camera's one output pin "Capture": every sample is a
-// copy of the shared frame buffer's picture. Each run of the stream (a
+// CRovoCapturePin, the camera's one output pin "Capture": every sample is
+// the shared frame buffer's picture, cropped, scaled and converted to the
+// connected type (capture_formats.h). Each run of the stream (a
 // pause from stopped) starts its stamps at 0; sample n of the run goes out
-// n x 30 ms after the first (never earlier; a late one at once) and is
-// stamped [n x 30 ms, (n + 1) x 30 ms), so the pin delivers 33.3 samples a
+// n x 1/30 s after the first (never earlier; a late one at once) and is
+// stamped [n x 1/30 s, (n + 1) x 1/30 s), so the pin delivers 30 samples a
 // second and each stamp tells when its sample was due to leave. A sample
 // more than two periods late (downstream held the thread up) is stamped
 // from now instead, and the stamps go on from there: no burst of overdue
 // copies. The desktop
 // program marking the block as shut down (frame word -1) ends the stream.
 //
-// Besides IPin it answers IAMStreamConfig (the one offered format),
-// IKsPropertySet (the pin's category: capture) and IAMPushSource (a live
-// source that implements none of its methods).
+// Besides IPin it answers IAMStreamConfig (the offered types, the one set
+// for the next connection), IKsPropertySet (the pin's category: capture)
+// and IAMPushSource (a live source that implements none of its methods).
 
 #include <windows.h>
 #include <strmif.h>
 
-#include <atomic>
+#include <cstdint>
 
+#include "filter/camera_picture_converter.h"
+#include "filter/dshow/crit_sec.h"
 #include "filter/dshow/source.h"
 #include "filter/dshow/source_stream.h"
 #include "filter/run_clock.h"
@@ -43,12 +46,18 @@ public:
     HRESULT OnThreadCreate() override;
     HRESULT OnThreadDestroy() override;
 
+    // Behind a Smart Tee the block's own type first (see the definition).
+    STDMETHODIMP Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) override;
+
     // Media types and buffers.
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
     HRESULT GetMediaType(CMediaType* pMediaType) override;
     HRESULT CheckMediaType(const CMediaType* pMediaType) override;
     HRESULT SetMediaType(const CMediaType* pMediaType) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
+    // Moves on whenever SetFormat changes what the pin offers, so that an
+    // enumerator made before tells its caller it is out of date.
+    LONG GetMediaTypeVersion() override;
 
     // IQualityControl: refused.
     STDMETHODIMP Notify(IBaseFilter* pSelf, Quality q) override;
@@ -79,6 +88,10 @@ public:
                                 DWORD* pTypeSupport) override;
 
 private:
+    // The block's picture into `pSample` in the streaming type; the sample
+    // stays as it was when it is too small for that type.
+    void FillPicture(IMediaSample* pSample);
+
     HANDLE m_hFrameMap;          // the shared frame buffer, or null
     void* m_pFrameView;          // its mapped view (read-only), or null
     HANDLE m_hSequenceMap;       // the sequence section beside it, or null
@@ -89,7 +102,23 @@ private:
     // run, and the time since the run's first sample.
     REFERENCE_TIME m_rtNextStart;
     CRunClock m_runClock;
-    // Row order of the connection type, set when a connection is agreed and
-    // read by the streaming thread.
-    std::atomic<bool> m_bTopDown;
+    // Streaming thread only: a private copy of the block's picture (bottom
+    // row first, kPixelAreaSize bytes) and its conversion into samples.
+    std::uint8_t* m_pPixels;
+    pavix::CCameraPictureConverter m_converter;
+    // A small lock of the types' own, never held while waiting for
+    // anything: the streaming thread and QueryAccept callers take it, and
+    // neither may wait for the filter lock (a stop holds that one while it
+    // waits for the streaming thread).
+    CCritSec m_typeLock;
+    // The type samples are made in: the connection type, set when a
+    // connection is agreed (only while stopped). Before any connection it
+    // is the block's own 480 x 320 RGB24.
+    pavix::CameraType m_streamType;
+    // The type SetFormat chose for the next connection (then the only one
+    // offered and accepted), if any, and the version of what the pin
+    // offers.
+    CMediaType m_mtFormatSet;
+    bool m_bFormatSet;
+    LONG m_lTypesVersion;
 };

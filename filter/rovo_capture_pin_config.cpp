@@ -8,30 +8,114 @@
 #include <cstring>
 
 #include "filter/capture_formats.h"
+#include "filter/dshow/media_type.h"
 #include "filter/rovo_capture_pin.h"
 
 // --- IAMStreamConfig ----------------------------------------------------------
 
+namespace {
+
+// Breaks the pin's connection and makes it again through the filter's
+// graph, with `type` the only one the pin now offers.
+HRESULT ReconnectThroughGraph(IBaseFilter* filter, IPin* pin, const AM_MEDIA_TYPE* type) {
+    FILTER_INFO info = {};
+    HRESULT hr = filter->QueryFilterInfo(&info);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (info.pGraph == nullptr) {
+        return VFW_E_NOT_IN_GRAPH;
+    }
+    IFilterGraph2* graph2 = nullptr;
+    if (SUCCEEDED(info.pGraph->QueryInterface(IID_IFilterGraph2, reinterpret_cast<void**>(&graph2)))) {
+        hr = graph2->ReconnectEx(pin, type);
+        graph2->Release();
+    } else {
+        hr = info.pGraph->Reconnect(pin);
+    }
+    info.pGraph->Release();
+    return hr;
+}
+
+}  // namespace
+
 STDMETHODIMP CRovoCapturePin::SetFormat(AM_MEDIA_TYPE* pmt) {
-    CAutoLock lock(m_pFilter->pStateLock());
     if (pmt == nullptr) {
         return E_POINTER;
     }
-    // Stored as the connection type as it is: neither checked nor used to
-    // reconnect. A connection replaces it with the type agreed then.
+    pavix::CameraType wantedType;
+    if (!pavix::CameraTypeOf(*pmt, &wantedType)) {
+        return VFW_E_INVALIDMEDIATYPE;
+    }
     HRESULT hr = S_OK;
     CMediaType wanted(*pmt, &hr);
     if (FAILED(hr)) {
         return hr;
     }
-    return CBasePin::SetMediaType(&wanted);
+    CMediaType previous;
+    bool hadPrevious = false;
+    {
+        CAutoLock lock(m_pFilter->pStateLock());
+        if (!IsStopped()) {
+            return VFW_E_NOT_STOPPED;
+        }
+        if (IsConnected()) {
+            pavix::CameraType connected;
+            const bool same = pavix::CameraTypeOf(m_mt, &connected) &&
+                              pavix::SameCameraType(connected, wantedType);
+            // The peer is asked first: a type it refuses leaves the
+            // connection as it is.
+            if (!same && GetConnected()->QueryAccept(&wanted) != S_OK) {
+                return VFW_E_INVALIDMEDIATYPE;
+            }
+        }
+        CAutoLock typeLock(&m_typeLock);
+        hr = previous.Set(m_mtFormatSet);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        hadPrevious = m_bFormatSet;
+        hr = m_mtFormatSet.Set(wanted);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        m_bFormatSet = true;
+        ++m_lTypesVersion;
+        pavix::CameraType connected;
+        if (!IsConnected() ||
+            (pavix::CameraTypeOf(m_mt, &connected) && pavix::SameCameraType(connected, wantedType))) {
+            return S_OK;
+        }
+    }
+    // Connected with another type: the graph reconnects both pins, outside
+    // the filter lock (it calls back into this pin). The graph restores the
+    // old connection where the new one fails.
+    hr = ReconnectThroughGraph(m_pFilter, this, &wanted);
+    if (FAILED(hr)) {
+        CAutoLock typeLock(&m_typeLock);
+        if (hadPrevious) {
+            m_mtFormatSet.Set(previous);
+        }
+        m_bFormatSet = hadPrevious;
+        ++m_lTypesVersion;
+        return hr == VFW_E_NOT_IN_GRAPH ? hr : VFW_E_INVALIDMEDIATYPE;
+    }
+    return S_OK;
 }
 
 STDMETHODIMP CRovoCapturePin::GetFormat(AM_MEDIA_TYPE** ppmt) {
     if (ppmt == nullptr) {
         return E_POINTER;
     }
-    *ppmt = pavix::CreateOfferedMediaType();
+    // The connection type, else the one SetFormat chose, else the preferred.
+    CAutoLock lock(m_pFilter->pStateLock());
+    if (IsConnected()) {
+        *ppmt = CreateMediaType(&m_mt);
+    } else {
+        CAutoLock typeLock(&m_typeLock);
+        *ppmt = m_bFormatSet ? CreateMediaType(&m_mtFormatSet)
+                             : pavix::CreateCaptureMediaType(pavix::PreferredCaptureType());
+    }
     return *ppmt != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -39,7 +123,7 @@ STDMETHODIMP CRovoCapturePin::GetNumberOfCapabilities(int* piCount, int* piSize)
     if (piCount == nullptr || piSize == nullptr) {
         return E_POINTER;
     }
-    *piCount = 1;
+    *piCount = pavix::kCaptureTypeCount;
     *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     return S_OK;
 }
@@ -48,17 +132,19 @@ STDMETHODIMP CRovoCapturePin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BY
     if (iIndex < 0) {
         return E_INVALIDARG;
     }
-    if (iIndex > 0) {
+    if (iIndex >= pavix::kCaptureTypeCount) {
         return S_FALSE;
     }
     if (pSCC == nullptr || ppmt == nullptr) {
         return E_POINTER;
     }
-    *ppmt = pavix::CreateOfferedMediaType();
+    const pavix::CameraType type = pavix::CaptureType(iIndex);
+    *ppmt = pavix::CreateCaptureMediaType(type);
     if (*ppmt == nullptr) {
         return E_OUTOFMEMORY;
     }
-    std::memcpy(pSCC, &pavix::CaptureCaps(), sizeof(VIDEO_STREAM_CONFIG_CAPS));
+    const VIDEO_STREAM_CONFIG_CAPS caps = pavix::CapsOf(type);
+    std::memcpy(pSCC, &caps, sizeof(caps));
     return S_OK;
 }
 

@@ -31,6 +31,37 @@ ComRef<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION direction) {
     return {};
 }
 
+// Makes the camera's next connection the type recordings are made in:
+// 480 x 320, 24-bit RGB, bottom-up, the block's own picture (the camera
+// offers larger types first; the recording's free-space rule counts with
+// this size). A camera that cannot set a type keeps its own first one.
+void ChooseRecordedType(IPin* cameraOut) {
+    ComRef<IAMStreamConfig> config;
+    if (FAILED(cameraOut->QueryInterface(IID_IAMStreamConfig, config.PutVoid())) || !config) return;
+    VIDEOINFOHEADER header = {};
+    header.AvgTimePerFrame = kRecordedFrameDuration;
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    header.bmiHeader.biWidth = 480;
+    header.bmiHeader.biHeight = 320;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 24;
+    header.bmiHeader.biCompression = BI_RGB;
+    header.bmiHeader.biSizeImage = 480 * 3 * 320;
+    AM_MEDIA_TYPE type = {};
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = MEDIASUBTYPE_RGB24;
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = header.bmiHeader.biSizeImage;
+    type.formattype = FORMAT_VideoInfo;
+    type.cbFormat = sizeof(header);
+    type.pbFormat = reinterpret_cast<BYTE*>(&header);
+    HRESULT hr = config->SetFormat(&type);
+    if (FAILED(hr)) {
+        DebugTextFormat(96, "pavix: the camera refused the recorded type (0x%lx)\n",
+                        static_cast<unsigned long>(hr));
+    }
+}
+
 void FreeType(AM_MEDIA_TYPE* type) {
     if (type == nullptr) return;
     if (type->pbFormat != nullptr) CoTaskMemFree(type->pbFormat);
@@ -294,7 +325,8 @@ HRESULT CDShowHandler::PauseFileEnd(IBaseFilter* mux) {
     return mux->Pause();
 }
 
-// The camera's one type, with the frame duration its samples carry.
+// The camera in the recorded type, with the frame duration its samples
+// carry.
 HRESULT CDShowHandler::ConnectCamera(IBaseFilter* target) {
     ComRef<IPin> cameraOut;
     HRESULT hr = captureBuilder_->FindPin(cameraFilter_.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE,
@@ -303,6 +335,7 @@ HRESULT CDShowHandler::ConnectCamera(IBaseFilter* target) {
     ComRef<IPin> targetIn = FreePin(target, PINDIR_INPUT);
     if (!targetIn) return VFW_E_NOT_FOUND;
 
+    ChooseRecordedType(cameraOut.Get());
     ComRef<IEnumMediaTypes> types;
     hr = cameraOut->EnumMediaTypes(types.Put());
     if (FAILED(hr)) return hr;

@@ -17,10 +17,10 @@ inline constexpr wchar_t kCinepakCompressor[] =
 inline constexpr wchar_t kDivxCompressor[] =
     L"@device:cm:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\divx";
 
-// The frame duration a recording names for the camera's pictures: the
-// camera stamps its samples 30 ms apart but announces no duration, and an
-// AVI file needs one.
-inline constexpr REFERENCE_TIME kRecordedFrameDuration = 300000;
+// The frame duration a recording names for the camera's pictures where the
+// camera announces none (an AVI file needs one): the camera stamps its
+// samples 1/30 s apart.
+inline constexpr REFERENCE_TIME kRecordedFrameDuration = 333333;
 
 // Which file-writing end a recording went through.
 enum class RecordingWriter {

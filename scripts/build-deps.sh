@@ -14,9 +14,11 @@
 #         libyuv (the picture scaler; static library and headers only),
 #         protobuf runtime, lite library only (static),
 #         GoogleTest + GoogleMock from /usr/src/googletest (the 32-bit tree
-#         compiles and links its test programs too, though they never run here).
+#         compiles and links its test programs too, though they never run here),
+#         x86_64 only: ffmpeg.exe (bin/), a third-party DirectShow capture
+#         client the tests and benchmarks drive the camera with.
 # Versions follow the native Debian packages (libjpeg62-turbo-dev, libyuv-dev,
-# libprotobuf-dev, googletest), so the cross protobuf runtime always matches
+# libprotobuf-dev, googletest, ffmpeg), so the cross protobuf runtime always matches
 # the native protoc that generates the code.
 #
 # Each dependency is rebuilt only when its source version or the recipe below
@@ -65,14 +67,34 @@ recipe_id=$RECIPE-$(cat "$repo/cmake/toolchain-mingw-common.cmake" "$toolchain" 
 readonly recipe_id
 
 deps=(libjpeg-turbo libyuv protobuf googletest)
+# Only the 64-bit tests run (no 32-bit execution here): ffmpeg for x86_64 only.
+[ "$triplet" = x86_64-w64-mingw32 ] && deps+=(ffmpeg)
+
+# ffmpeg with only what capturing from a DirectShow camera into raw frames,
+# BMP pictures or nothing needs; static, so it imports only system DLLs.
+# Part of its stamp: changing a line here rebuilds ffmpeg alone.
+readonly ffmpeg_options=(
+  --target-os=mingw32 --arch=x86_64 --enable-cross-compile
+  --disable-everything --disable-network --disable-autodetect
+  --disable-doc --disable-debug --disable-ffplay --disable-ffprobe
+  --enable-indev=dshow --enable-decoder=rawvideo
+  --enable-encoder=rawvideo,bmp --enable-muxer=image2,rawvideo,null
+  --enable-protocol=file,pipe --enable-filter=scale,null,format
+  --extra-ldflags=-static
+)
 
 declare -A version
 version[libjpeg-turbo]=$(native_source_version libjpeg62-turbo-dev)
 version[libyuv]=$(native_source_version libyuv-dev)
 version[protobuf]=$(native_source_version libprotobuf-dev)
 version[googletest]=$(native_source_version googletest)
+version[ffmpeg]=$(native_source_version ffmpeg)
 
-stamp_text() { printf 'source=%s %s\nrecipe=%s\n' "$1" "${version[$1]}" "$recipe_id"; }
+declare -A recipe_of
+for d in "${deps[@]}"; do recipe_of[$d]=$recipe_id; done
+recipe_of[ffmpeg]=$recipe_id-$(printf '%s\n' "${ffmpeg_options[@]}" | sha256sum | cut -c1-12)
+
+stamp_text() { printf 'source=%s %s\nrecipe=%s\n' "$1" "${version[$1]}" "${recipe_of[$1]}"; }
 stamp_ok() { [ "$(cat "$stamp_dir/$1.stamp" 2>/dev/null)" = "$(stamp_text "$1")" ]; }
 
 all_stamps_ok() {
@@ -87,7 +109,7 @@ fi
 
 # --- tools ------------------------------------------------------------------
 
-for tool in cmake ninja nasm flock dpkg-source apt-get \
+for tool in cmake ninja make nasm flock dpkg-source apt-get \
             "$triplet-gcc-posix" "$triplet-g++-posix" "$triplet-windres"; do
   command -v "$tool" >/dev/null || die "$tool not found; run scripts/install-packages.sh"
 done
@@ -234,6 +256,20 @@ build_googletest() {
     -DBUILD_SHARED_LIBS=OFF -Dgtest_disable_pthreads=ON
   run cmake --build "$2" -j "$jobs"
   run cmake --install "$2"
+}
+
+build_ffmpeg() {  # <src> <build dir>
+  # Its own configure script (no CMake): built out of tree, installed by hand
+  # (the program only; no libraries or headers go into the prefix).
+  rm -rf "$2"
+  mkdir -p "$2"
+  (cd "$2" && run "$1/configure" --prefix="$2/install" \
+     --cross-prefix="$triplet-" --cc="$triplet-gcc-posix" --cxx="$triplet-g++-posix" \
+     "${ffmpeg_options[@]}")
+  run make -C "$2" -j "$jobs" ffmpeg.exe
+  run install -d "$prefix/bin"
+  run install -m 755 "$2/ffmpeg.exe" "$prefix/bin/ffmpeg.exe"
+  echo "$prefix/bin/ffmpeg.exe" >"$2/install_manifest.txt"
 }
 
 for d in "${deps[@]}"; do

@@ -12,9 +12,12 @@
 # (default 20) the window is photographed into WIN64_TREE/run-pavix.png;
 # then camcheck opens the camera "Pavix" as a capture application would,
 # reports the samples and distinct pictures it got per second and saves its
-# last picture as WIN64_TREE/run-camcheck.bmp; the window is closed with its
-# close box. pavix.exe connects to the simulator through the settings file
-# it finds in its working directory; its exit code is the script's.
+# last picture as WIN64_TREE/run-camcheck.bmp; a second camcheck connects
+# at 1280 x 720 NV12, reports its type and rate, the pictures it saw
+# (repeats and gaps) and saves its last picture as
+# WIN64_TREE/run-camcheck-720p.bmp; the window is closed with its close
+# box. pavix.exe connects to the simulator through the settings file it
+# finds in its working directory; its exit code is the script's.
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: run-pavix.sh WIN64_TREE [NATIVE_TREE] [SECONDS]" >&2; exit 2; }
@@ -111,6 +114,19 @@ if [ -f "$camcheck" ]; then
       if (a > 0 && b > a) printf "run-pavix: distinct pictures while camcheck ran: %d in %d ms, %.1f a second\n", b - a, ms, (b - a) * 1000 / ms
       else printf "run-pavix: frame words %s, %s: no phone pictures while camcheck ran\n", a, b }'
   fi
+  if [ -f "$snapshot" ] && [ -x "$pattern_check" ]; then
+    echo "run-pavix: snapshot $snapshot: $("$pattern_check" read "$snapshot" | tr '\n' ' ')"
+  fi
+
+  # As an application that lets the user choose 720p.
+  snapshot=$tree/run-camcheck-720p.bmp
+  rm -f "$snapshot"
+  "$wine" "$camcheck" --size 1280x720 --format NV12 --source 640x480 --seconds 3 \
+    --save "Z:${snapshot//\//\\}" >"$run/camcheck-720p.txt" 2>&1 ||
+    echo "run-pavix: camcheck at 1280x720 NV12 failed"
+  tr -d '\r' <"$run/camcheck-720p.txt" |
+    grep -E '^(no type|media type|connected|run 1: (rate|pictures|picture|bands)|saved)' |
+    sed 's/^/run-pavix: camcheck 720p: /; s/run 1: //' || true
   if [ -f "$snapshot" ] && [ -x "$pattern_check" ]; then
     echo "run-pavix: snapshot $snapshot: $("$pattern_check" read "$snapshot" | tr '\n' ' ')"
   fi

@@ -83,7 +83,7 @@ bool Measure(const CameraModule& module, bool withClock, DWORD seconds) {
                 arrivals.stdDevMs, arrivals.minMs, arrivals.maxMs,
                 pavix::tools::ArrivalDriftMs(steady),
                 records.empty() ? 0.0 : cpuUs / 1000.0 / static_cast<double>(records.size()),
-                stamps.continuous && stamps.step == 300000 ? "30 ms apart" : "IRREGULAR");
+                stamps.continuous && stamps.step == 333333 ? "1/30 s apart" : "IRREGULAR");
     return !records.empty();
 }
 

@@ -11,8 +11,10 @@
 #include <memory>
 #include <vector>
 
+#include "filter/capture_formats.h"
 #include "shared/shared_frame_buffer.h"
 #include "tests/filter/support/camera_module.h"
+#include "tests/filter/support/camera_sample_picture.h"
 #include "tests/filter/support/com_ref.h"
 #include "tests/filter/support/shared_block.h"
 #include "tools/camcheck/capture_graph.h"
@@ -27,7 +29,7 @@ using pavix::tools::Picture;
 using pavix::tools::Rgb;
 using pavix::tools::SampleRecord;
 
-constexpr REFERENCE_TIME kStep = 300000;
+constexpr REFERENCE_TIME kStep = 333333;
 
 // Bounds for waiting on what should come within a fraction of a second:
 // generous, so that a loaded machine does not fail them; a healthy stream
@@ -130,6 +132,37 @@ TEST_F(CameraStream, CaptureApplicationSeesThePictureUprightInItsColours) {
     EXPECT_EQ("#c80000", pavix::tools::FormatRgb(quadrants[0]));
     EXPECT_EQ("#c80000", pavix::tools::FormatRgb(quadrants[3]));
     EXPECT_EQ(S_OK, graph.Stop());
+}
+
+TEST_F(CameraStream, LargerTypesStreamTheBlockPictureScaledToFill) {
+    // 480 x 320 into 16:9 (cropped top and bottom) and into 4:3 (cropped at
+    // the sides), each in a YUV format a capture application asks for.
+    const CameraType types[] = {{CameraFormat::NV12, 1280, 720}, {CameraFormat::YUY2, 640, 480}};
+    for (const CameraType& camera : types) {
+        const std::string where = std::to_string(camera.width) + "x" + std::to_string(camera.height);
+        AM_MEDIA_TYPE* direct = CreateCaptureMediaType(camera);
+        ASSERT_NE(nullptr, direct);
+        CaptureGraph& graph = NewGraph(direct);
+        pavix::tools::FreeMediaTypeFields(*direct);
+        CoTaskMemFree(direct);
+        AM_MEDIA_TYPE type = {};
+        ASSERT_EQ(S_OK, graph.ConnectionType(&type)) << where;
+        CameraType connected;
+        EXPECT_TRUE(CameraTypeOf(type, &connected) && SameCameraType(camera, connected)) << where;
+        pavix::tools::FreeMediaTypeFields(type);
+
+        ASSERT_EQ(S_OK, graph.RemoveClock());
+        ASSERT_TRUE(SUCCEEDED(graph.Run()));
+        ASSERT_TRUE(WaitFor([&] { return graph.Samples().Count() >= 3; }, kSoon)) << where;
+        EXPECT_EQ(S_OK, graph.Stop());
+        for (const SampleRecord& record : graph.Samples().Records()) {
+            EXPECT_EQ(static_cast<long>(CameraImageSize(camera)), record.length) << where;
+        }
+        std::vector<uint8_t> sample = graph.Samples().LastSample();
+        Picture seen;
+        ASSERT_TRUE(CameraSampleToPicture(sample.data(), sample.size(), camera, &seen)) << where;
+        ExpectQuadrantCentres(seen, where);
+    }
 }
 
 TEST_F(CameraStream, TopDownConnectionIsDeliveredUpright) {

@@ -63,18 +63,40 @@ check "the writer published its picture" grep -q 'wrote 480x320 picture' "$work/
 
 camcheck first --seconds 2 --save "$winwork\\first.bmp"
 check "camcheck streams" test $? -eq 0
-check "the connection is 480x320 RGB24 bottom-up, 30 ms a frame" \
-    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800 frame 300000 ' "$work/first"
+check "the connection is 480x320 RGB24 bottom-up, 1/30 s a frame" \
+    grep -q '^media type Video RGB24 480x320 24-bit bottom-up image 460800 frame 333333 ' "$work/first"
 # About 66 in 2 s; a third of that is plenty on a loaded machine.
 samples=$(value "$work/first" "samples")
 check "samples arrive (${samples:-none} in 2 s)" test "${samples:-0}" -ge 20
-check "their stamps are 300000 apart from 0" grep -q '^run 1: samples [0-9]* first 0 .* step 300000 continuous yes' "$work/first"
+check "their stamps are 333333 apart from 0" grep -q '^run 1: samples [0-9]* first 0 .* step 333333 continuous yes' "$work/first"
 check "the picture arrives upright in its colours" grep -q "^run 1: quadrants $quadrants\$" "$work/first"
 # An independent reader of the saved picture: ImageMagick.
 check "top left is red in the saved picture" test "$(pixel "$work/first.bmp" 120 80)" = "srgb(255,0,0)"
 check "top right is green" test "$(pixel "$work/first.bmp" 360 80)" = "srgb(0,255,0)"
 check "bottom left is blue" test "$(pixel "$work/first.bmp" 120 240)" = "srgb(0,0,255)"
 check "bottom right is white" test "$(pixel "$work/first.bmp" 360 240)" = "srgb(255,255,255)"
+
+# --- choosing a type ----------------------------------------------------------
+# Whatever the camera offers: every capability a video type whose frame
+# duration lies in its own interval range.
+camcheck types --list-types
+check "camcheck lists the camera's types" test $? -eq 0
+check "at least one type" grep -q '^types [1-9]' "$work/types"
+check "each type's frame duration lies in its interval range" awk '
+    $1 == "type" { n++; split($9, r, "-"); if (!($7 > 0 && $7 >= r[1] && $7 <= r[2])) bad = 1 }
+    END { exit bad || n == 0 }' "$work/types"
+camcheck chosen --size 480x320 --format RGB24 --seconds 1
+check "480x320 RGB24 is chosen and streams" test $? -eq 0
+check "and connected as chosen" grep -q '^connected 480x320 RGB24 at ' "$work/chosen"
+# A size no camera of ours offers, and options camcheck refuses.
+camcheck unoffered --size 800x600 --format NV12 --seconds 1
+check "a type not offered ends camcheck with status 1" test $? -eq 1
+check "and says so" grep -q '^no type 800x600 NV12 offered' "$work/unoffered"
+for bad in "--size 801x600" "--size 800" "--format MJPG" "--source 4x" "--size"; do
+    # shellcheck disable=SC2086 # the words are the options
+    camcheck usage $bad
+    check "camcheck $bad is bad usage (status 2)" test $? -eq 2
+done
 
 # --- two capture applications at once --------------------------------------
 camcheck a --seconds 3 --no-clock &
@@ -103,8 +125,8 @@ for name in again again-no-clock; do
         line=$(grep "^run $run: samples " "$work/$name")
         samples=$(echo "$line" | sed -n 's/^run [0-9]*: samples \([0-9]*\).*/\1/p')
         check "$name: run $run streams (${samples:-no} samples in 2 s)" test "${samples:-0}" -ge 20
-        check "$name: run $run's stamps start at 0, 30 ms apart" \
-            grep -q "^run $run: samples [0-9]* first 0 .* step 300000 continuous yes" "$work/$name"
+        check "$name: run $run's stamps start at 0, 1/30 s apart" \
+            grep -q "^run $run: samples [0-9]* first 0 .* step 333333 continuous yes" "$work/$name"
     done
 done
 

@@ -1,5 +1,6 @@
 // What the capture pin tells capture applications about itself:
-// IAMStreamConfig, IKsPropertySet (its category) and IAMPushSource.
+// IAMStreamConfig (its types, their capability records, the type chosen for
+// the next connection), IKsPropertySet (its category) and IAMPushSource.
 
 #include <windows.h>
 #include <dshow.h>
@@ -8,10 +9,12 @@
 
 #include <cstring>
 
+#include "filter/capture_formats.h"
 #include "filter/dshow/media_type.h"
 #include "filter/rovo_capture_pin.h"
 #include "filter/rovo_filter.h"
 #include "tests/filter/support/com_ref.h"
+#include "tests/filter/support/fake_input_pin.h"
 
 namespace pavix::testing {
 namespace {
@@ -41,18 +44,19 @@ protected:
         CoUninitialize();
     }
 
-    static void ExpectOfferedFormat(const AM_MEDIA_TYPE& type) {
-        EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, type.majortype));
-        EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_RGB24, type.subtype));
-        EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, type.formattype));
+    // What a media type handed out says, against the camera type it names.
+    static void ExpectType(const CameraType& want, const AM_MEDIA_TYPE& type) {
+        CameraType got;
+        ASSERT_TRUE(CameraTypeOf(type, &got)) << "a type the pin would not accept";
+        EXPECT_TRUE(SameCameraType(want, got))
+            << want.width << "x" << want.height << " format " << static_cast<int>(want.format)
+            << " came as " << got.width << "x" << got.height << " format "
+            << static_cast<int>(got.format);
         ASSERT_EQ(88u, type.cbFormat);
-        ASSERT_NE(nullptr, type.pbFormat);
         const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
-        EXPECT_EQ(480, info->bmiHeader.biWidth);
-        EXPECT_EQ(320, info->bmiHeader.biHeight);
-        EXPECT_EQ(24, info->bmiHeader.biBitCount);
-        EXPECT_EQ(460800u, info->bmiHeader.biSizeImage);
-        EXPECT_EQ(300000, info->AvgTimePerFrame);  // the rate the pin delivers
+        EXPECT_EQ(333333, info->AvgTimePerFrame);  // the 30 a second delivered
+        EXPECT_EQ(CameraImageSize(want), info->bmiHeader.biSizeImage);
+        EXPECT_EQ(CameraImageSize(want), type.lSampleSize);
     }
 
     CRovoFilter* filter_ = nullptr;
@@ -62,75 +66,133 @@ protected:
     ComRef<IAMPushSource> push_;
 };
 
-TEST_F(CaptureConfig, OneCapabilityOf128Bytes) {
+// A whole media type of `type` on the stack, as a client hands one in.
+struct ClientType {
+    VIDEOINFOHEADER header;
+    AM_MEDIA_TYPE type;
+    explicit ClientType(const CameraType& camera) : header(VideoInfoOf(camera)), type(MediaTypeOf(camera)) {
+        type.cbFormat = sizeof(header);
+        type.pbFormat = reinterpret_cast<BYTE*>(&header);
+    }
+    ClientType(const ClientType&) = delete;
+};
+
+TEST_F(CaptureConfig, EveryOfferedTypeHasItsCapabilityRecord) {
     int count = 0, size = 0;
     ASSERT_EQ(S_OK, config_->GetNumberOfCapabilities(&count, &size));
-    EXPECT_EQ(1, count);
+    EXPECT_EQ(25, count);
     EXPECT_EQ(128, size);
 
+    struct Expected {
+        int index;
+        CameraType type;
+    } named[] = {
+        {0, {CameraFormat::NV12, 1280, 720}},   // the preferred type first
+        {1, {CameraFormat::NV12, 1920, 1080}},
+        {15, {CameraFormat::RGB24, 480, 320}},  // the first RGB24: the type camcheck always got
+        {24, {CameraFormat::RGB32, 480, 320}},
+    };
+    for (const Expected& e : named) {
+        EXPECT_TRUE(SameCameraType(e.type, CaptureType(e.index))) << "index " << e.index;
+    }
+
+    int sizes[5][5] = {};  // how often each size came in each format
+    for (int i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE* type = nullptr;
+        BYTE caps[128 + 8];
+        std::memset(caps, 0xCC, sizeof(caps));
+        ASSERT_EQ(S_OK, config_->GetStreamCaps(i, &type, caps)) << "index " << i;
+        ASSERT_NE(nullptr, type);
+        const CameraType camera = CaptureType(i);
+        ExpectType(camera, *type);
+        // The pin offers the same list in the same order.
+        CMediaType offered;
+        ASSERT_EQ(S_OK, pin_->GetMediaType(i, &offered));
+        EXPECT_TRUE(offered == CMediaType(*type)) << "index " << i;
+        DeleteMediaType(type);
+        EXPECT_EQ(0xCC, caps[128]) << "wrote past the 128-byte record";
+
+        VIDEO_STREAM_CONFIG_CAPS record;
+        std::memcpy(&record, caps, sizeof(record));
+        EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, record.guid));
+        for (const SIZE& s : {record.InputSize, record.MinOutputSize, record.MaxOutputSize}) {
+            EXPECT_EQ(camera.width, s.cx) << "index " << i;
+            EXPECT_EQ(camera.height, s.cy) << "index " << i;
+        }
+        EXPECT_EQ(333333, record.MinFrameInterval);
+        EXPECT_EQ(10000000, record.MaxFrameInterval);
+        const long long bits = static_cast<long long>(CameraImageSize(camera)) * 8;
+        EXPECT_EQ(bits, record.MinBitsPerSecond) << "index " << i;
+        EXPECT_EQ(bits * 30, record.MaxBitsPerSecond) << "index " << i;
+
+        const int widths[5] = {1920, 1280, 640, 640, 480};
+        const int heights[5] = {1080, 720, 480, 360, 320};
+        for (int k = 0; k < 5; ++k) {
+            if (widths[k] == camera.width && heights[k] == camera.height) {
+                ++sizes[k][static_cast<int>(camera.format)];
+            }
+        }
+    }
+    for (int k = 0; k < 5; ++k) {
+        for (int f = 0; f < 5; ++f) {
+            EXPECT_EQ(1, sizes[k][f]) << "size " << k << " format " << f;
+        }
+    }
+
     AM_MEDIA_TYPE* type = nullptr;
-    BYTE caps[128 + 8];
-    std::memset(caps, 0xCC, sizeof(caps));
-    ASSERT_EQ(S_OK, config_->GetStreamCaps(0, &type, caps));
-    ASSERT_NE(nullptr, type);
-    ExpectOfferedFormat(*type);
-    DeleteMediaType(type);
-    EXPECT_EQ(0xCC, caps[128]) << "wrote past the 128-byte record";
-
-    VIDEO_STREAM_CONFIG_CAPS record;
-    std::memcpy(&record, caps, sizeof(record));
-    EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, record.guid));
-    EXPECT_EQ(0u, record.VideoStandard);
-    EXPECT_EQ(480, record.InputSize.cx);
-    EXPECT_EQ(320, record.InputSize.cy);
-    EXPECT_EQ(0, record.MinCroppingSize.cx);
-    EXPECT_EQ(0, record.MaxCroppingSize.cy);
-    EXPECT_EQ(0, record.MinOutputSize.cx);
-    EXPECT_EQ(480, record.MaxOutputSize.cx);
-    EXPECT_EQ(320, record.MaxOutputSize.cy);
-    EXPECT_EQ(1, record.OutputGranularityX);
-    EXPECT_EQ(1, record.OutputGranularityY);
-    EXPECT_EQ(0, record.StretchTapsX);
-    EXPECT_EQ(0, record.ShrinkTapsY);
-    // One rate, the one delivered: 30 ms a sample.
-    EXPECT_EQ(300000, record.MinFrameInterval);
-    EXPECT_EQ(300000, record.MaxFrameInterval);
-    EXPECT_EQ(0, record.MinBitsPerSecond);
-    EXPECT_EQ(110592000, record.MaxBitsPerSecond);
-
-    EXPECT_EQ(S_FALSE, config_->GetStreamCaps(1, &type, caps));
+    BYTE caps[128];
+    EXPECT_EQ(S_FALSE, config_->GetStreamCaps(25, &type, caps));
     EXPECT_EQ(E_INVALIDARG, config_->GetStreamCaps(-1, &type, caps));
     EXPECT_EQ(E_POINTER, config_->GetStreamCaps(0, &type, nullptr));
 }
 
-TEST_F(CaptureConfig, SetFormatStoresTheTypeButTheOfferStaysTheSame) {
-    AM_MEDIA_TYPE* wanted = nullptr;
-    ASSERT_EQ(S_OK, config_->GetFormat(&wanted));
-    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(wanted->pbFormat);
-    info->bmiHeader.biWidth = 640;
-    info->bmiHeader.biHeight = 480;
-    info->bmiHeader.biSizeImage = 640 * 480 * 3;
-    EXPECT_EQ(S_OK, config_->SetFormat(wanted));
-    DeleteMediaType(wanted);
-
-    // Stored as the pin's type, without a check and without a reconnection...
-    const auto* stored = reinterpret_cast<const VIDEOINFOHEADER*>(pin_->CurrentMediaType().pbFormat);
-    ASSERT_NE(nullptr, stored);
-    EXPECT_EQ(640, stored->bmiHeader.biWidth);
-    // ...while everything that describes the offer still says 480 x 320.
+TEST_F(CaptureConfig, SetFormatChoosesTheOnlyTypeOfTheNextConnection) {
+    // Before anything is chosen GetFormat names the preferred type.
     AM_MEDIA_TYPE* current = nullptr;
     ASSERT_EQ(S_OK, config_->GetFormat(&current));
-    ExpectOfferedFormat(*current);
+    ExpectType({CameraFormat::NV12, 1280, 720}, *current);
+    DeleteMediaType(current);
+
+    const CameraType chosen{CameraFormat::YUY2, 640, 480};
+    ClientType wanted(chosen);
+    ASSERT_EQ(S_OK, config_->SetFormat(&wanted.type));
+    ASSERT_EQ(S_OK, config_->GetFormat(&current));
+    ExpectType(chosen, *current);
     AM_MEDIA_TYPE* again = nullptr;
     ASSERT_EQ(S_OK, config_->GetFormat(&again));
     EXPECT_NE(current->pbFormat, again->pbFormat);  // a fresh copy each time
     DeleteMediaType(current);
     DeleteMediaType(again);
-    CMediaType offered;
-    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &offered));
-    ExpectOfferedFormat(offered);
 
+    // It is all the pin offers and accepts now; the list of capabilities
+    // stays whole.
+    CMediaType offered, none;
+    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &offered));
+    ExpectType(chosen, offered);
+    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, pin_->GetMediaType(1, &none));
+    CMediaType same(wanted.type);
+    EXPECT_EQ(S_OK, pin_->CheckMediaType(&same));
+    ClientType other({CameraFormat::NV12, 1280, 720});
+    CMediaType otherType(other.type);
+    EXPECT_NE(S_OK, pin_->CheckMediaType(&otherType));
+    int count = 0, size = 0;
+    ASSERT_EQ(S_OK, config_->GetNumberOfCapabilities(&count, &size));
+    EXPECT_EQ(25, count);
+
+    // A type the pin cannot deliver is refused and changes nothing.
+    ClientType bad({CameraFormat::RGB24, 800, 600});
+    bad.header.bmiHeader.biSizeImage = 800 * 600 * 3;
+    EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config_->SetFormat(&bad.type));
+    ASSERT_EQ(S_OK, config_->GetFormat(&current));
+    ExpectType(chosen, *current);
+    DeleteMediaType(current);
     EXPECT_EQ(E_POINTER, config_->SetFormat(nullptr));
+
+    // Not while the filter runs.
+    IBaseFilter* base = filter_;
+    ASSERT_EQ(S_OK, base->Pause());
+    EXPECT_EQ(VFW_E_NOT_STOPPED, config_->SetFormat(&other.type));
+    ASSERT_EQ(S_OK, base->Stop());
 }
 
 TEST_F(CaptureConfig, SetFormatAcceptsATypeThatNamesNoFrameRate) {
@@ -140,12 +202,33 @@ TEST_F(CaptureConfig, SetFormatAcceptsATypeThatNamesNoFrameRate) {
     ASSERT_EQ(S_OK, config_->GetFormat(&wanted));
     reinterpret_cast<VIDEOINFOHEADER*>(wanted->pbFormat)->AvgTimePerFrame = 0;
     EXPECT_EQ(S_OK, config_->SetFormat(wanted));
-    const auto* stored = reinterpret_cast<const VIDEOINFOHEADER*>(pin_->CurrentMediaType().pbFormat);
-    ASSERT_NE(nullptr, stored);
-    EXPECT_EQ(0, stored->AvgTimePerFrame);
     CMediaType asked(*wanted);
     EXPECT_EQ(S_OK, pin_->CheckMediaType(&asked));
     DeleteMediaType(wanted);
+}
+
+TEST_F(CaptureConfig, SetFormatWhileConnectedAsksThePeerFirst) {
+    FakeInputPin peer;
+    peer.acceptedSubtypes = {MEDIASUBTYPE_RGB24, kSubtypeYUY2};
+    ClientType connectedAs({CameraFormat::YUY2, 640, 480});
+    IPin* pin = pin_;
+    ASSERT_EQ(S_OK, pin->Connect(&peer, &connectedAs.type));
+
+    // The type it is connected with: nothing to reconnect.
+    EXPECT_EQ(S_OK, config_->SetFormat(&connectedAs.type));
+    // One the peer refuses: refused, the connection stays.
+    ClientType refused({CameraFormat::NV12, 1280, 720});
+    EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config_->SetFormat(&refused.type));
+    // One the peer takes, but no graph to reconnect through: refused too.
+    ClientType noGraph({CameraFormat::RGB24, 480, 320});
+    EXPECT_EQ(VFW_E_NOT_IN_GRAPH, config_->SetFormat(&noGraph.type));
+
+    AM_MEDIA_TYPE* current = nullptr;
+    ASSERT_EQ(S_OK, config_->GetFormat(&current));
+    ExpectType({CameraFormat::YUY2, 640, 480}, *current);
+    DeleteMediaType(current);
+    EXPECT_EQ(S_OK, pin->Disconnect());
+    EXPECT_EQ(S_OK, peer.Disconnect());
 }
 
 TEST_F(CaptureConfig, PropertySetNamesTheCaptureCategory) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "filter/capture_formats.h"
@@ -16,6 +17,7 @@
 #include "filter/rovo_filter.h"
 #include "shared/rovo_filter_clsid.h"
 #include "shared/shared_frame_buffer.h"
+#include "tests/filter/support/camera_sample_picture.h"
 #include "tests/filter/support/com_ref.h"
 #include "tests/filter/support/fake_sample.h"
 #include "tests/filter/support/shared_block.h"
@@ -119,69 +121,83 @@ protected:
     CRovoCapturePin* pin_ = nullptr;
 };
 
-TEST_F(CapturePin, OffersOneTypeAtPositionZero) {
+TEST_F(CapturePin, OffersTwentyFiveTypesThePreferredFirst) {
     CMediaType type;
     ASSERT_EQ(S_OK, pin_->GetMediaType(0, &type));
     EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, type.majortype));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_RGB24, type.subtype));
+    EXPECT_TRUE(IsEqualGUID(kSubtypeNV12, type.subtype));
     EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, type.formattype));
     EXPECT_TRUE(type.bFixedSizeSamples);
     EXPECT_FALSE(type.bTemporalCompression);
-    EXPECT_EQ(460800u, type.lSampleSize);
+    EXPECT_EQ(1382400u, type.lSampleSize);
     EXPECT_EQ(nullptr, type.pUnk);
     ASSERT_EQ(88u, type.cbFormat);
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
     EXPECT_EQ(40u, info->bmiHeader.biSize);
-    EXPECT_EQ(480, info->bmiHeader.biWidth);
-    EXPECT_EQ(320, info->bmiHeader.biHeight);
+    EXPECT_EQ(1280, info->bmiHeader.biWidth);
+    EXPECT_EQ(720, info->bmiHeader.biHeight);  // YUV: positive, top row first
     EXPECT_EQ(1, info->bmiHeader.biPlanes);
-    EXPECT_EQ(24, info->bmiHeader.biBitCount);
-    EXPECT_EQ(static_cast<DWORD>(BI_RGB), info->bmiHeader.biCompression);
-    EXPECT_EQ(460800u, info->bmiHeader.biSizeImage);
-    EXPECT_EQ(300000, info->AvgTimePerFrame);  // the 33.3 per second it delivers
+    EXPECT_EQ(12, info->bmiHeader.biBitCount);
+    EXPECT_EQ(static_cast<DWORD>(MAKEFOURCC('N', 'V', '1', '2')), info->bmiHeader.biCompression);
+    EXPECT_EQ(1382400u, info->bmiHeader.biSizeImage);
+    EXPECT_EQ(333333, info->AvgTimePerFrame);  // the 30 a second it delivers
     EXPECT_TRUE(IsRectEmpty(&info->rcSource) && IsRectEmpty(&info->rcTarget));
 
     CMediaType same;
     ASSERT_EQ(S_OK, pin_->GetMediaType(&same));
     EXPECT_TRUE(same == type);
     CMediaType none;
-    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, pin_->GetMediaType(1, &none));
+    EXPECT_EQ(VFW_S_NO_MORE_ITEMS, pin_->GetMediaType(25, &none));
     EXPECT_EQ(E_INVALIDARG, pin_->GetMediaType(-1, &none));
     EXPECT_EQ(E_POINTER, pin_->GetMediaType(0, nullptr));
 
-    // What a capture application enumerates.
+    // What a capture application enumerates: all of them, each one the pin
+    // accepts, the first RGB24 one 480 x 320 bottom-up.
     ComRef<IEnumMediaTypes> types;
     ASSERT_EQ(S_OK, Pin()->EnumMediaTypes(types.Put()));
-    AM_MEDIA_TYPE* listed[2] = {};
+    AM_MEDIA_TYPE* listed[26] = {};
     ULONG fetched = 0;
-    EXPECT_EQ(S_FALSE, types->Next(2, listed, &fetched));
-    ASSERT_EQ(1u, fetched);
+    EXPECT_EQ(S_FALSE, types->Next(26, listed, &fetched));
+    ASSERT_EQ(25u, fetched);
     EXPECT_TRUE(CMediaType(*listed[0]) == type);
-    DeleteMediaType(listed[0]);
+    bool sawRgb24 = false;
+    for (ULONG i = 0; i < fetched; ++i) {
+        CMediaType listedType(*listed[i]);
+        EXPECT_EQ(S_OK, pin_->CheckMediaType(&listedType)) << "type " << i;
+        const auto* header = reinterpret_cast<const VIDEOINFOHEADER*>(listed[i]->pbFormat);
+        if (!sawRgb24 && IsEqualGUID(MEDIASUBTYPE_RGB24, listed[i]->subtype)) {
+            sawRgb24 = true;
+            EXPECT_EQ(480, header->bmiHeader.biWidth);
+            EXPECT_EQ(320, header->bmiHeader.biHeight);
+        }
+        DeleteMediaType(listed[i]);
+    }
+    EXPECT_TRUE(sawRgb24);
 }
 
-TEST_F(CapturePin, AcceptsTheOfferedTypeAndItsTopDownForm) {
-    CMediaType offered;
-    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &offered));
-    EXPECT_EQ(S_OK, pin_->CheckMediaType(&offered));
-    Proposal topDown{"top-down"};
-    topDown.height = -320;
-    CMediaType top = MakeType(topDown);
-    EXPECT_EQ(S_OK, pin_->CheckMediaType(&top));
-    EXPECT_EQ(S_OK, Pin()->QueryAccept(&top));
-    // The format block may be longer than the header.
-    Proposal longer{"longer format block"};
-    longer.formatBytes = 200;
-    CMediaType withExtra = MakeType(longer);
-    EXPECT_EQ(S_OK, pin_->CheckMediaType(&withExtra));
-    // A type that names no frame duration, or another one, is accepted: the
-    // pin delivers at its own rate whatever was asked for.
-    for (REFERENCE_TIME frameTime : {REFERENCE_TIME{0}, REFERENCE_TIME{333333}, REFERENCE_TIME{300000}}) {
-        Proposal rate{"frame duration"};
-        rate.frameTime = frameTime;
-        CMediaType type = MakeType(rate);
-        EXPECT_EQ(S_OK, pin_->CheckMediaType(&type)) << frameTime;
-        EXPECT_EQ(S_OK, Pin()->QueryAccept(&type)) << frameTime;
+TEST_F(CapturePin, AcceptsEveryOfferedSizeAndFormatInTheirForms) {
+    std::vector<Proposal> accepted;
+    auto add = [&](Proposal p) { accepted.push_back(p); };
+    { Proposal p{"480 x 320 RGB24"}; add(p); }
+    { Proposal p{"top-down RGB24"}; p.height = -320; add(p); }
+    { Proposal p{"top-down RGB32"}; p.subtype = MEDIASUBTYPE_RGB32; p.bits = 32; p.width = 1920; p.height = -1080; add(p); }
+    { Proposal p{"longer format block"}; p.formatBytes = 200; add(p); }
+    { Proposal p{"NV12 720p"}; p.subtype = kSubtypeNV12; p.bits = 12; p.compression = MAKEFOURCC('N', 'V', '1', '2'); p.width = 1280; p.height = 720; add(p); }
+    { Proposal p{"NV12 without an image size"}; p.subtype = kSubtypeNV12; p.bits = 12; p.compression = MAKEFOURCC('N', 'V', '1', '2'); p.width = 640; p.height = 360; p.sizeImage = 0; add(p); }
+    { Proposal p{"I420"}; p.subtype = kSubtypeI420; p.bits = 12; p.compression = MAKEFOURCC('I', '4', '2', '0'); p.width = 640; p.height = 480; add(p); }
+    { Proposal p{"IYUV as I420"}; p.subtype = MEDIASUBTYPE_IYUV; p.bits = 12; p.compression = MAKEFOURCC('I', 'Y', 'U', 'V'); p.width = 1920; p.height = 1080; add(p); }
+    { Proposal p{"YUY2"}; p.subtype = MEDIASUBTYPE_YUY2; p.bits = 16; p.compression = MAKEFOURCC('Y', 'U', 'Y', '2'); p.width = 640; p.height = 480; add(p); }
+    // No frame duration, or any within the capability range: the pin
+    // delivers pictures as they come whatever was asked for.
+    for (REFERENCE_TIME frameTime : {REFERENCE_TIME{0}, REFERENCE_TIME{333333}, REFERENCE_TIME{666666}, REFERENCE_TIME{10000000}}) {
+        Proposal p{"frame duration"};
+        p.frameTime = frameTime;
+        add(p);
+    }
+    for (const Proposal& p : accepted) {
+        CMediaType type = MakeType(p);
+        EXPECT_EQ(S_OK, pin_->CheckMediaType(&type)) << p.what << " " << p.frameTime;
+        EXPECT_EQ(S_OK, Pin()->QueryAccept(&type)) << p.what << " " << p.frameTime;
     }
 }
 
@@ -190,8 +206,16 @@ TEST_F(CapturePin, RefusesWhatItCannotDeliverCorrectly) {
     auto add = [&](Proposal p) { refused.push_back(p); };
     { Proposal p{"audio"}; p.major = MEDIATYPE_Audio; add(p); }
     { Proposal p{"variable size"}; p.fixedSize = FALSE; add(p); }
-    { Proposal p{"RGB32"}; p.subtype = MEDIASUBTYPE_RGB32; p.bits = 32; add(p); }
-    { Proposal p{"YUY2"}; p.subtype = MEDIASUBTYPE_YUY2; p.bits = 16; p.compression = MAKEFOURCC('Y', 'U', 'Y', '2'); add(p); }
+    { Proposal p{"UYVY"}; p.subtype = MEDIASUBTYPE_UYVY; p.bits = 16; p.compression = MAKEFOURCC('U', 'Y', 'V', 'Y'); add(p); }
+    { Proposal p{"YUY2 with 12 bits"}; p.subtype = MEDIASUBTYPE_YUY2; p.bits = 12; p.compression = MAKEFOURCC('Y', 'U', 'Y', '2'); add(p); }
+    { Proposal p{"YUY2 named NV12"}; p.subtype = MEDIASUBTYPE_YUY2; p.bits = 16; p.compression = MAKEFOURCC('N', 'V', '1', '2'); add(p); }
+    { Proposal p{"top-down NV12"}; p.subtype = kSubtypeNV12; p.bits = 12; p.compression = MAKEFOURCC('N', 'V', '1', '2'); p.width = 1280; p.height = -720; add(p); }
+    { Proposal p{"NV12 image size off"}; p.subtype = kSubtypeNV12; p.bits = 12; p.compression = MAKEFOURCC('N', 'V', '1', '2'); p.width = 1280; p.height = 720; p.sizeImage = 1382401; add(p); }
+    { Proposal p{"RGB32 at 24 bits"}; p.subtype = MEDIASUBTYPE_RGB32; p.bits = 24; add(p); }
+    { Proposal p{"800 x 600"}; p.width = 800; p.height = 600; add(p); }
+    { Proposal p{"1280 x 1080"}; p.width = 1280; p.height = 1080; add(p); }
+    { Proposal p{"faster than 30 a second"}; p.frameTime = 300000; add(p); }
+    { Proposal p{"slower than one a second"}; p.frameTime = 10000001; add(p); }
     { Proposal p{"VideoInfo2 format"}; p.format = FORMAT_VideoInfo2; add(p); }
     { Proposal p{"format block one byte short"}; p.formatBytes = sizeof(VIDEOINFOHEADER) - 1; add(p); }
     { Proposal p{"no format block"}; p.formatBytes = 0; add(p); }
@@ -212,12 +236,12 @@ TEST_F(CapturePin, RefusesWhatItCannotDeliverCorrectly) {
     EXPECT_EQ(E_POINTER, pin_->CheckMediaType(nullptr));
 }
 
-TEST_F(CapturePin, FillBufferCopiesThePictureAndStampsEvery30Ms) {
+TEST_F(CapturePin, FillBufferCopiesThePictureAndStampsEvery30thOfASecond) {
     FakeSample first(kPixelAreaSize);
     ASSERT_EQ(S_OK, pin_->FillBuffer(&first));
     EXPECT_EQ(0, std::memcmp(first.buffer.data(), block_.PixelArea(), kPixelAreaSize));
     EXPECT_EQ(0, first.start);
-    EXPECT_EQ(300000, first.stop);
+    EXPECT_EQ(kSampleDuration, first.stop);
     // The bytes as a bottom-up bitmap show the picture upright.
     pavix::tools::Picture seen;
     ASSERT_TRUE(pavix::tools::SampleToPicture(first.buffer.data(), first.buffer.size(), 480, 320, &seen));
@@ -227,8 +251,8 @@ TEST_F(CapturePin, FillBufferCopiesThePictureAndStampsEvery30Ms) {
     // than two periods (a loaded machine), when it is stamped from now.
     FakeSample second(kPixelAreaSize);
     ASSERT_EQ(S_OK, pin_->FillBuffer(&second));
-    EXPECT_GE(second.start, 300000);
-    EXPECT_EQ(second.start + 300000, second.stop);
+    EXPECT_GE(second.start, kSampleDuration);
+    EXPECT_EQ(second.start + kSampleDuration, second.stop);
 }
 
 TEST_F(CapturePin, StampsStartAgainAtZeroWithEveryRun) {
@@ -242,16 +266,18 @@ TEST_F(CapturePin, StampsStartAgainAtZeroWithEveryRun) {
         for (int n = 0; n < 3; ++n) {
             FakeSample sample(kPixelAreaSize);
             ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
-            if (n == 0) EXPECT_EQ(0, sample.start) << "run " << run;
+            if (n == 0) {
+                EXPECT_EQ(0, sample.start) << "run " << run;
+            }
             EXPECT_GE(sample.start, earliest) << "run " << run << " sample " << n;
-            EXPECT_EQ(sample.start + 300000, sample.stop) << "run " << run << " sample " << n;
+            EXPECT_EQ(sample.start + kSampleDuration, sample.stop) << "run " << run << " sample " << n;
             earliest = sample.stop;
         }
     }
 }
 
 TEST_F(CapturePin, SamplesGoOutWhenTheirStampsSayNeverEarlier) {
-    // From the start of a run, sample n leaves no earlier than n x 30 ms
+    // From the start of a run, sample n leaves no earlier than n x 1/30 s
     // after the first: the rate the stamps claim, and no faster.
     ASSERT_EQ(S_OK, pin_->OnThreadCreate());
     double begin = NowMs();
@@ -259,16 +285,16 @@ TEST_F(CapturePin, SamplesGoOutWhenTheirStampsSayNeverEarlier) {
         FakeSample sample(kPixelAreaSize);
         ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
         double elapsedMs = NowMs() - begin;
-        EXPECT_GE(sample.start, n * 300000);  // later only after a hold-up
+        EXPECT_GE(sample.start, n * kSampleDuration);  // later only after a hold-up
         EXPECT_GE(elapsedMs, sample.start / 10000.0 - 1.0) << "sample " << n << " went out early";
     }
 }
 
 TEST_F(CapturePin, AfterAStallTheStampsJumpToNowWithoutABurst) {
     // Delivering held the thread up for 1.5 s: the next sample goes at once,
-    // stamped from now, and the ones after it keep the 30 ms rhythm from
+    // stamped from now, and the ones after it keep the 1/30 s rhythm from
     // there. No burst of overdue copies of one picture (catching up on the
-    // stamps would send 50 back to back).
+    // stamps would send 45 back to back).
     ASSERT_EQ(S_OK, pin_->OnThreadCreate());
     FakeSample first(kPixelAreaSize);
     ASSERT_EQ(S_OK, pin_->FillBuffer(&first));
@@ -279,16 +305,16 @@ TEST_F(CapturePin, AfterAStallTheStampsJumpToNowWithoutABurst) {
         FakeSample sample(kPixelAreaSize);
         ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
         if (n == 1) afterStallMs = NowMs();
-        EXPECT_EQ(300000, sample.stop - sample.start) << "sample " << n;
+        EXPECT_EQ(kSampleDuration, sample.stop - sample.start) << "sample " << n;
         if (!starts.empty()) {
-            EXPECT_GE(sample.start, starts.back() + 300000) << "sample " << n;
+            EXPECT_GE(sample.start, starts.back() + kSampleDuration) << "sample " << n;
         }
         starts.push_back(sample.start);
     }
     EXPECT_GE(starts.front(), 15000000) << "the stamps did not jump to now after the stall";
-    // Five more samples at their own pace: at least 5 x 30 ms (1 ms for the
-    // timer's rounding).
-    EXPECT_GE(NowMs() - afterStallMs, 149.0) << "overdue samples went out in a burst";
+    // Five more samples at their own pace: at least 5 x 33.3 ms (1 ms for
+    // the timer's rounding).
+    EXPECT_GE(NowMs() - afterStallMs, 165.0) << "overdue samples went out in a burst";
 }
 
 TEST_F(CapturePin, WhileTheWriterIsAtWorkThePinSendsTheLastWholePicture) {
@@ -386,19 +412,34 @@ TEST_F(CapturePin, WithoutTheBlockThePinStreamsBlack) {
         ASSERT_EQ(0, sample.buffer[i]) << "byte " << i;
     }
     EXPECT_EQ(0, sample.start);
-    EXPECT_EQ(300000, sample.stop);
+    EXPECT_EQ(kSampleDuration, sample.stop);
 }
 
 TEST_F(CapturePin, AsksForWholePicturesAndRefusesSmallerBuffers) {
-    CMediaType offered;
-    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &offered));
-    ASSERT_EQ(S_OK, pin_->SetMediaType(&offered));
+    // Each type's own image size, whatever the peer asked for.
+    const struct {
+        int index;
+        long bytes;
+    } sizes[] = {{0, 1382400}, {1, 3110400}, {12, 614400}, {15, 460800}, {20, 3686400}, {24, 614400}};
     FakeAllocator allocator;
+    for (const auto& size : sizes) {
+        CMediaType offered;
+        ASSERT_EQ(S_OK, pin_->GetMediaType(size.index, &offered));
+        ASSERT_EQ(S_OK, pin_->SetMediaType(&offered));
+        ALLOCATOR_PROPERTIES request = {};
+        request.cbBuffer = 100;
+        ASSERT_EQ(S_OK, pin_->DecideBufferSize(&allocator, &request));
+        EXPECT_EQ(size.bytes, allocator.asked.cbBuffer) << "type " << size.index;
+    }
+
+    CMediaType preferred;
+    ASSERT_EQ(S_OK, pin_->GetMediaType(0, &preferred));
+    ASSERT_EQ(S_OK, pin_->SetMediaType(&preferred));
     ALLOCATOR_PROPERTIES request = {};
     request.cbAlign = 4;
     request.cbPrefix = 8;
     ASSERT_EQ(S_OK, pin_->DecideBufferSize(&allocator, &request));
-    EXPECT_EQ(460800, allocator.asked.cbBuffer);
+    EXPECT_EQ(1382400, allocator.asked.cbBuffer);
     EXPECT_EQ(2, allocator.asked.cBuffers);  // see DecideBufferSize: one is not enough under Wine
     EXPECT_EQ(4, allocator.asked.cbAlign);
     EXPECT_EQ(8, allocator.asked.cbPrefix);
@@ -407,12 +448,43 @@ TEST_F(CapturePin, AsksForWholePicturesAndRefusesSmallerBuffers) {
     ASSERT_EQ(S_OK, pin_->DecideBufferSize(&allocator, &request));
     EXPECT_EQ(5, allocator.asked.cBuffers);
 
-    allocator.maxBuffer = 460799;
+    allocator.maxBuffer = 1382399;
     EXPECT_EQ(E_FAIL, pin_->DecideBufferSize(&allocator, &request));
     allocator.failure = E_OUTOFMEMORY;
     EXPECT_EQ(E_OUTOFMEMORY, pin_->DecideBufferSize(&allocator, &request));
     EXPECT_EQ(E_POINTER, pin_->DecideBufferSize(nullptr, &request));
     EXPECT_EQ(E_POINTER, pin_->DecideBufferSize(&allocator, nullptr));
+}
+
+TEST_F(CapturePin, EachConnectedTypeGetsTheBlockPictureUprightAndWhole) {
+    // Scaled up and down, cropped either way, in every format; RGB both
+    // ways up. The quadrants' centres show their colours where they were.
+    const CameraType types[] = {
+        {CameraFormat::NV12, 1280, 720},  {CameraFormat::I420, 1920, 1080},
+        {CameraFormat::YUY2, 640, 480},   {CameraFormat::RGB24, 640, 360},
+        {CameraFormat::RGB32, 640, 480, true}, {CameraFormat::RGB24, 1280, 720, true},
+    };
+    for (const CameraType& type : types) {
+        const std::string where = std::to_string(type.width) + "x" + std::to_string(type.height) +
+                                  " format " + std::to_string(static_cast<int>(type.format));
+        AM_MEDIA_TYPE* media = CreateCaptureMediaType(type);
+        ASSERT_NE(nullptr, media);
+        CMediaType connected(*media);
+        DeleteMediaType(media);
+        ASSERT_EQ(S_OK, pin_->SetMediaType(&connected)) << where;
+
+        const std::size_t bytes = CameraImageSize(type);
+        FakeSample sample(bytes);
+        ASSERT_EQ(S_OK, pin_->FillBuffer(&sample)) << where;
+        pavix::tools::Picture seen;
+        ASSERT_TRUE(CameraSampleToPicture(sample.buffer.data(), sample.buffer.size(), type, &seen));
+        ExpectQuadrantCentres(seen, where);
+
+        // A sample too small for the type is left as it was.
+        FakeSample small(bytes - 1);
+        ASSERT_EQ(S_OK, pin_->FillBuffer(&small)) << where;
+        EXPECT_EQ(std::vector<uint8_t>(bytes - 1, 0xEE), small.buffer) << where;
+    }
 }
 
 TEST_F(CapturePin, PausedLiveSourceCannotCue) {

@@ -1,6 +1,7 @@
 #include "tools/camcheck/capture_graph.h"
 
 #include <cstring>
+#include <utility>
 
 namespace pavix::tools {
 
@@ -53,6 +54,9 @@ STDMETHODIMP SampleCollector::SampleCB(double /*sampleTime*/, IMediaSample* samp
     record.arrivalUs = static_cast<int64_t>(now.QuadPart * 1000000.0 / m_frequency.QuadPart);
     BYTE* data = nullptr;
     sample->GetPointer(&data);
+    if (m_reader && data != nullptr && record.length > 0) {
+        record.pictureId = m_reader(data, static_cast<size_t>(record.length));
+    }
 
     EnterCriticalSection(&m_lock);
     m_records.push_back(record);
@@ -65,6 +69,12 @@ STDMETHODIMP SampleCollector::SampleCB(double /*sampleTime*/, IMediaSample* samp
 
 STDMETHODIMP SampleCollector::BufferCB(double /*sampleTime*/, BYTE* /*buffer*/, long /*length*/) {
     return E_NOTIMPL;
+}
+
+void SampleCollector::SetPictureReader(PictureReader reader) {
+    EnterCriticalSection(&m_lock);
+    m_reader = std::move(reader);
+    LeaveCriticalSection(&m_lock);
 }
 
 std::vector<SampleRecord> SampleCollector::Records() {
@@ -108,7 +118,8 @@ CaptureGraph::~CaptureGraph() {
     }
 }
 
-HRESULT CaptureGraph::Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType) {
+HRESULT CaptureGraph::Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType,
+                            const GUID& subtype) {
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IGraphBuilder, m_graph.PutVoid());
     if (FAILED(hr)) {
@@ -145,10 +156,10 @@ HRESULT CaptureGraph::Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType
     if (FAILED(hr)) {
         return hr;
     }
-    // The grabber takes RGB24 video, or exactly the type asked for.
+    // The grabber takes video of the subtype, or exactly the type asked for.
     AM_MEDIA_TYPE wanted = {};
     wanted.majortype = MEDIATYPE_Video;
-    wanted.subtype = MEDIASUBTYPE_RGB24;
+    wanted.subtype = subtype;
     m_grabber->SetMediaType(directType != nullptr ? directType : &wanted);
     m_grabber->SetBufferSamples(FALSE);
     hr = m_grabber->SetCallback(&m_collector, 0);

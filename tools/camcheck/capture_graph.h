@@ -10,6 +10,7 @@
 #include <qedit.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "shared/com_ref.h"
@@ -27,7 +28,12 @@ struct SampleRecord {
     bool timed = false;      // GetTime succeeded
     int64_t arrivalUs = 0;   // when the grabber passed it on, in microseconds
     long length = 0;         // actual data length
+    int64_t pictureId = -1;  // what the picture reader made of it, -1 without one
 };
+
+// Reads an id from a sample's bytes (on the streaming thread), -1 when it
+// finds none.
+using PictureReader = std::function<int64_t(const uint8_t* data, size_t length)>;
 
 // The grabber's callback: counts and keeps what arrives, from the streaming
 // thread, for the application's thread to read.
@@ -44,6 +50,9 @@ public:
     STDMETHODIMP SampleCB(double sampleTime, IMediaSample* sample) override;
     STDMETHODIMP BufferCB(double sampleTime, BYTE* buffer, long length) override;
 
+    // Set before the graph runs; every later sample gets its id.
+    void SetPictureReader(PictureReader reader);
+
     std::vector<SampleRecord> Records();
     std::vector<uint8_t> LastSample();
     size_t Count();
@@ -54,6 +63,7 @@ private:
     std::vector<SampleRecord> m_records;
     std::vector<uint8_t> m_last;
     LARGE_INTEGER m_frequency;
+    PictureReader m_reader;
 };
 
 class CaptureGraph {
@@ -63,11 +73,12 @@ public:
     CaptureGraph(const CaptureGraph&) = delete;
     CaptureGraph& operator=(const CaptureGraph&) = delete;
 
-    // Adds the camera, a Sample Grabber for RGB24 video and a Null Renderer,
-    // and connects them: through the capture graph builder with
+    // Adds the camera, a Sample Grabber for video of `subtype` and a Null
+    // Renderer, and connects them: through the capture graph builder with
     // PIN_CATEGORY_CAPTURE, or, given a media type, the camera's pin
     // directly to the grabber with that type.
-    HRESULT Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType = nullptr);
+    HRESULT Build(IBaseFilter* camera, const AM_MEDIA_TYPE* directType = nullptr,
+                  const GUID& subtype = MEDIASUBTYPE_RGB24);
 
     // Runs the graph without a reference clock: renderers then pass every
     // sample on at once instead of waiting for its time.

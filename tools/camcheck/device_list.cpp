@@ -4,6 +4,7 @@
 #include <uuids.h>
 
 #include "shared/com_ref.h"
+#include "tools/camcheck/stream_types.h"
 
 namespace pavix::tools {
 
@@ -154,6 +155,7 @@ std::string GuidName(const GUID& guid) {
         {&MEDIASUBTYPE_RGB32, "RGB32"},       {&MEDIASUBTYPE_YUY2, "YUY2"},
         {&PIN_CATEGORY_CAPTURE, "capture"},   {&PIN_CATEGORY_PREVIEW, "preview"},
         {&FORMAT_VideoInfo, "VideoInfo"},     {&GUID_NULL, "none"},
+        {&SubtypeOf(SampleFormat::NV12), "NV12"}, {&SubtypeOf(SampleFormat::I420), "I420"},
     };
     for (const Known& k : known) {
         if (IsEqualGUID(guid, *k.guid)) {

@@ -18,6 +18,11 @@ StampSummary SummariseStamps(const std::vector<SampleRecord>& records) {
     summary.lastStop = records.back().stop;
     summary.step = records.front().stop - records.front().start;
     summary.continuous = summary.allTimed && summary.step > 0;
+    summary.rising = summary.allTimed;
+    for (size_t i = 0; summary.rising && i < records.size(); ++i) {
+        summary.rising = records[i].stop > records[i].start &&
+                         (i == 0 || records[i].start > records[i - 1].start);
+    }
     for (size_t i = 0; summary.continuous && i < records.size(); ++i) {
         if (records[i].stop - records[i].start != summary.step ||
             (i > 0 && records[i].start < records[i - 1].stop)) {

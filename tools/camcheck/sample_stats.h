@@ -21,6 +21,9 @@ struct StampSummary {
     // later where the camera skipped ahead after a hold-up downstream.
     bool continuous = false;
     size_t skips = 0;  // how many samples start later than the one before stopped
+    // Every sample is stamped, lasts a while and starts after the one
+    // before started.
+    bool rising = false;
     int64_t step = 0;  // the first sample's duration
 };
 
