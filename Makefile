@@ -67,6 +67,8 @@ bench: build
 	$(NATIVE)/tests/bench/frame_parser_bench
 	@echo "== frame path: decode, scale into the block and the preview (native)"
 	$(NATIVE)/tests/bench/frame_path_bench
+	@echo "== HD block: decoded picture written as I420 against a BGRX copy, with a camera's read (native)"
+	$(NATIVE)/tests/bench/hd_block_bench
 	@echo "== camera filter (win64 under Wine)"
 	tests/filter/run_camera_bench.sh $(WIN64) 10
 	@echo "== camera sample: crop, scale, convert into each offered type, against bare libyuv (native)"

@@ -1,6 +1,7 @@
 // What happens to each JPEG payload the frame parser hands on: decode,
 // publish into the shared block, draw the preview, count the rate.
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -22,6 +23,10 @@ constexpr std::int32_t kFramesPerNotice = 10;
 }  // namespace
 
 bool CRovoEngine::HandleJpeg(const std::uint8_t* payload, std::int32_t length) {
+    // The picture's arrival, for the HD cameras' time stamps: before the
+    // decode, which is ours and not the phone's delay.
+    arrivalTime_ = CHdPictureWriter::Now();
+    FollowCameraRequest();
     int width = 0;
     int height = 0;
     const std::uint8_t* pixels =
@@ -46,6 +51,16 @@ bool CRovoEngine::HandleJpeg(const std::uint8_t* payload, std::int32_t length) {
     DrawToPreview(picture);
     UpdateFrameRate();
     return true;
+}
+
+void CRovoEngine::FollowCameraRequest() {
+    cameraRequest_ = hdPictures_.ReadRequest();
+    // With no camera asking for more than the pane and the 480 x 320 block
+    // need, exactly the decode of old.
+    if (decoder_ != nullptr) {
+        decoder_->SetLeastSize(std::max(decodeLeastWidth_, cameraRequest_.width),
+                               std::max(decodeLeastHeight_, cameraRequest_.height));
+    }
 }
 
 void CRovoEngine::OnFrameDecoded(const BgrxPicture& picture) {

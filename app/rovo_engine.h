@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "app/hd_picture_writer.h"
 #include "app/worker_thread.h"
 #include "frames/frame_rate_window.h"
 #include "frames/jpeg_failure_rule.h"
@@ -88,12 +89,12 @@ public:
     int InitSharedFrameBuffer();
     void ReleaseSharedFrameBuffer();
     // Draws `picture` (null: nothing) scaled to 480 x 320 and bottom-up
-    // through GDI+, then writes it into the block with `frameWord`: the idle
-    // picture. Any thread.
+    // through GDI+, then writes it into the block and the HD block with
+    // `frameWord`: the idle picture. Any thread.
     void DrawToSharedFrame(GpImage* picture, std::int32_t frameWord);
     // A decoded phone picture: scaled to 480 x 320 and bottom-up by the
-    // picture scaler, then written into the block with `frameWord`. The
-    // frame thread only.
+    // picture scaler, then written into the block with `frameWord`; into the
+    // HD block too while a camera streams from it. The frame thread only.
     void PublishPicture(const BgrxPicture& picture, std::int32_t frameWord);
     // The one write of the block for every writer: `pixels` (460,800
     // bytes, bottom row first; null leaves the picture) and `frameWord`, in
@@ -203,6 +204,9 @@ private:
     // large pictures shrunk while decoding to what the block and the pane
     // need. Null when there is no memory.
     CJpegDecoder* MakeDecoder() const;
+    // Reads what the HD cameras ask for and has the decoder make pictures
+    // large enough for the largest of them too (frame thread).
+    void FollowCameraRequest();
 
     void OnFrameDecoded(const BgrxPicture& picture);
     void SendFrameNotice();
@@ -223,6 +227,11 @@ private:
     GpBitmap* sharedBitmap_ = nullptr;
     CriticalSection sharedWriteLock_;
     CriticalSection idleDrawLock_;
+    // The HD block, its requests and events. The frame thread's picture in
+    // hand: when it arrived, and what the cameras asked for as it did.
+    CHdPictureWriter hdPictures_;
+    std::int64_t arrivalTime_ = 0;
+    CameraRequest cameraRequest_;
     // Phone pictures published, and the count when it was last examined
     // for its restart at 0.
     std::int32_t frameCount_ = 0;
@@ -235,7 +244,7 @@ private:
     CJpegDecoder* decoder_ = nullptr;
     CJpegFailureRule decodeFailures_;
     // The least size a picture is decoded at: what the block and the
-    // preview pane show.
+    // preview pane show. Larger while an HD camera asks for more.
     int decodeLeastWidth_ = kPictureWidth;
     int decodeLeastHeight_ = kPictureHeight;
     CPictureScaler scaler_;

@@ -2,7 +2,8 @@
 // its sequence section at start-up. Every picture is made in private memory
 // first (phone pictures by the picture scaler, the idle picture through a
 // GDI+ bitmap) and reaches the block in one short copy through
-// WriteSharedFrame, the one place that writes it.
+// WriteSharedFrame, the one place that writes it. The HD block beside it has
+// a writer of its own (CHdPictureWriter).
 
 #include "app/rovo_engine.h"
 
@@ -24,6 +25,9 @@ int CRovoEngine::InitSharedFrameBuffer() {
                           &sequenceMapping_, &sequence)) {
         sequence_ = static_cast<volatile std::uint32_t*>(sequence);
     }
+    // Without the HD block cameras read PavixShMem, as with an older
+    // pavix.exe: the program goes on.
+    hdPictures_.Open();
     framePixels_ = static_cast<std::uint8_t*>(LocalHeap().allocate(kPixelAreaSize));
     idlePixels_ = static_cast<std::uint8_t*>(LocalHeap().allocate(kPixelAreaSize));
     if (framePixels_ == nullptr || idlePixels_ == nullptr) {
@@ -47,6 +51,7 @@ void CRovoEngine::ReleaseSharedFrameBuffer() {
         gdip::GdipDisposeImage(sharedBitmap_);
         sharedBitmap_ = nullptr;
     }
+    hdPictures_.Close();
     CloseSharedFrameBuffer(&sharedMapping_, &sharedView_);
     void* sequence = const_cast<std::uint32_t*>(sequence_);
     CloseSharedFrameBuffer(&sequenceMapping_, &sequence);
@@ -86,6 +91,9 @@ void CRovoEngine::DrawToSharedFrame(GpImage* picture, std::int32_t frameWord) {
         gdip::GdipDeleteGraphics(graphics);
     }
     WriteSharedFrame(graphics != nullptr ? idlePixels_ : nullptr, frameWord);
+    // Always, camera or not: one that starts finds a picture and its frame
+    // word. Without the bitmap the pixels stay black.
+    hdPictures_.PublishIdle(idlePixels_, frameWord);
 }
 
 void CRovoEngine::PublishPicture(const BgrxPicture& picture, std::int32_t frameWord) {
@@ -94,6 +102,7 @@ void CRovoEngine::PublishPicture(const BgrxPicture& picture, std::int32_t frameW
     // the frame word still counts it, as with the idle picture.
     const bool scaled = scaler_.ToSharedPicture(picture, framePixels_);
     WriteSharedFrame(scaled ? framePixels_ : nullptr, frameWord);
+    hdPictures_.PublishPicture(picture, frameWord, arrivalTime_, cameraRequest_);
 }
 
 }  // namespace pavix

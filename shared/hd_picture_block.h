@@ -116,6 +116,12 @@ struct HdPictureSlot {
     int height = 0;
 };
 
+// The size a width x height picture is published at: as it is when it fits
+// 1920 x 1080, else scaled down to fit keeping its aspect; each side then
+// made even by leaving out its last row or column. False for a picture too
+// small to publish (a side below 2).
+bool FitHdPictureSize(int width, int height, int* fitWidth, int* fitHeight);
+
 // Picks the buffer after the newest one, makes its count odd and says where
 // a width x height picture goes (both even, 2 to the largest). False, with
 // nothing changed, for a size out of range.

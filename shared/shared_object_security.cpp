@@ -13,14 +13,41 @@ namespace {
 // access list protected from inheritance; a Low label that refuses writes
 // from below it. Explicit masks rather than GR/GA, so that what is stored
 // is what is written here on every version of Windows.
-constexpr wchar_t kDescriptor[] =
+constexpr wchar_t kFrameBufferDescriptor[] =
     L"D:P(A;;0x20005;;;AU)(A;;0xf001f;;;BA)(A;;0xf001f;;;SY)(A;;0x20005;;;OW)"
     L"S:(ML;;NW;;;LW)";
+// The HD objects: Local Service (LS) as any signed-in user. The request
+// section adds SECTION_MAP_WRITE (0x2) for the readers; the events give
+// them SYNCHRONIZE (0x100000) only, and EVENT_ALL_ACCESS (0x1f0003) to
+// Administrators and SYSTEM.
+constexpr wchar_t kPictureBlockDescriptor[] =
+    L"D:P(A;;0x20005;;;AU)(A;;0x20005;;;LS)(A;;0xf001f;;;BA)(A;;0xf001f;;;SY)(A;;0x20005;;;OW)"
+    L"S:(ML;;NW;;;LW)";
+constexpr wchar_t kRequestSectionDescriptor[] =
+    L"D:P(A;;0x20007;;;AU)(A;;0x20007;;;LS)(A;;0xf001f;;;BA)(A;;0xf001f;;;SY)(A;;0x20007;;;OW)"
+    L"S:(ML;;NW;;;LW)";
+constexpr wchar_t kReadyEventDescriptor[] =
+    L"D:P(A;;0x100000;;;AU)(A;;0x100000;;;LS)(A;;0x1f0003;;;BA)(A;;0x1f0003;;;SY)"
+    L"(A;;0x100000;;;OW)S:(ML;;NW;;;LW)";
+
+const wchar_t* DescriptorText(SharedObjectKind kind) {
+    switch (kind) {
+    case SharedObjectKind::PictureBlock:
+        return kPictureBlockDescriptor;
+    case SharedObjectKind::RequestSection:
+        return kRequestSectionDescriptor;
+    case SharedObjectKind::ReadyEvent:
+        return kReadyEventDescriptor;
+    case SharedObjectKind::FrameBuffer:
+        break;
+    }
+    return kFrameBufferDescriptor;
+}
 
 }  // namespace
 
-SharedObjectSecurity::SharedObjectSecurity() {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kDescriptor, SDDL_REVISION_1,
+SharedObjectSecurity::SharedObjectSecurity(SharedObjectKind kind) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(DescriptorText(kind), SDDL_REVISION_1,
                                                               &descriptor_, nullptr)) {
         descriptor_ = nullptr;
     }

@@ -32,7 +32,10 @@
 #               as no picture is lost; the run checks that none was (the
 #               last word equals the pictures sent). Latency of picture k:
 #               time of word k + 1 minus the relay's time of packet k. Also
-#               the CPU the whole program uses meanwhile, in % of one core
+#               the CPU the whole program uses meanwhile, in % of one core;
+#               also with a 1280x720 HD camera streaming (shmtool hd --claim
+#               holding a request slot), which has every picture decoded at
+#               full size and written into the HD block too
 #   camera      while pavix.exe publishes 30 camera-like pictures a second,
 #               camcheck opens the camera "Pavix": samples per second
 set -uo pipefail
@@ -45,9 +48,10 @@ bench_report=live-link-bench.txt
 bench_needs() {
   decode_bench=$tree/tests/app/live_link_decode_bench.exe
   camcheck=$tree/tools/camcheck/camcheck.exe
+  shmtool=$tree/tools/shmtool/shmtool.exe
   pattern_check=$native/tests/app/pattern_check
   relay=$native/tests/app/frame_relay
-  needed=("$decode_bench" "$camcheck" "$pattern_check" "$relay")
+  needed=("$decode_bench" "$camcheck" "$shmtool" "$pattern_check" "$relay")
 }
 # shellcheck source=bench_lib.sh
 . "$(dirname "$0")/bench_lib.sh"
@@ -164,9 +168,14 @@ done
 # --- latency at 30 pictures/s, and the program's CPU ----------------------------------
 
 figure "latency at 30 pictures/s, simulator send -> frame word (the first second left out), and the CPU of the whole program meanwhile:"
-for p in "${pictures[@]}" "camera 640x480 hidden"; do
-  read -r content size hidden <<<"$p"
-  case_name=bench-latency-$content-$size${hidden:+-hidden}
+for p in "${pictures[@]}" "camera 640x480 hidden" "camera 1280x720 hd-client"; do
+  read -r content size how <<<"$p"
+  hidden= label=
+  case $how in
+    hidden) hidden=1 label=" (window hidden)" ;;
+    hd-client) label=" (720p HD camera)" ;;
+  esac
+  case_name=bench-latency-$content-$size${how:+-$how}
   make_run_dir
   total=$((30 * seconds + 30))
   start_sim 1236 --fps 30 --frames-total "$total" --content "$content" --size "$size" --seed 2
@@ -178,6 +187,14 @@ for p in "${pictures[@]}" "camera 640x480 hidden"; do
   # "hidden": the window minimised into the notification area, as a user
   # leaves it while a call runs.
   [ -n "$hidden" ] && { probe minimize >/dev/null || fail "cannot minimise the window"; }
+  # "hd-client": a camera streaming 1280x720 from the HD block over the
+  # whole measurement.
+  hd_pid=
+  if [ "$how" = hd-client ]; then
+    "$wine" "$shmtool" hd --claim 1280x720 --hold $((seconds + 3)) >"$run/hd-client.raw" 2>&1 &
+    hd_pid=$!
+    extra_pids+=("$hd_pid")
+  fi
   wait_max_word 30 30 || fail "the frame word did not reach 30"
   cpu_ticks0=$(process_ticks "$pavix_pid")
   threads0=$(thread_ticks "$pavix_pid")
@@ -193,6 +210,9 @@ for p in "${pictures[@]}" "camera 640x480 hidden"; do
   threads1=$(thread_ticks "$pavix_pid")
   cpu_t1=$(now_ms)
   wait_exit "$relay_pid" $((seconds + 60)) || fail "the relay did not end"
+  if [ -n "$hd_pid" ]; then
+    wait_exit "$hd_pid" 30 || fail "shmtool hd did not end"
+  fi
   wait_max_word "$total" 10
   sleep 0.3
   stop_program
@@ -207,7 +227,7 @@ for p in "${pictures[@]}" "camera 640x480 hidden"; do
   if [ "$last" -ne "$sent" ]; then
     figure "  $(printf '%-16s' "$content $size") $sent pictures sent but the frame word ended at $last: pictures were lost, no figures"
   else
-    awk -v name="$(printf '%-16s' "$content $size${hidden:+ (window hidden)}")" -v cpu="$cpu" -v busiest="$busiest" '
+    awk -v name="$(printf '%-16s' "$content $size$label")" -v cpu="$cpu" -v busiest="$busiest" '
       NR == FNR { sent[$1] = $2; next }   # the relay: index, microseconds
       $2 > 0 && !($2 in seen) { seen[$2] = 1; published[$2 - 1] = $1 }
       END {
@@ -219,6 +239,8 @@ for p in "${pictures[@]}" "camera 640x480 hidden"; do
           name, lat[int(n * 0.50)], lat[int(n * 0.95)], lat[int(n * 0.99)], lat[n - 1], lat[0], n, cpu, busiest
       }' "$run/relay.log" "$hold_log" | tee -a "$report"
   fi
+  [ -n "$hd_pid" ] &&
+    figure "    the HD camera: $(tr -d '\r' <"$run/hd-client.raw" | grep -E '^(held|hd) ' | paste -sd';' -)"
 done
 
 # --- the camera while pictures stream ------------------------------------------------------

@@ -40,6 +40,13 @@
 #                       published, and the block matches an exact bilinear
 #                       scaling of each within the scaler's tolerance:
 #                       upright, in the block's colour order
+#   hd-block            the HD picture block beside the shared block: the
+#                       idle picture (480 x 320) from the start; phone
+#                       pictures go in only while a camera claims a request
+#                       slot (shmtool hd --claim), at the size the decode
+#                       gives for the largest request: 1920 x 1080 pictures
+#                       asked for at 1920 x 1080 come whole, asked for at
+#                       640 x 360 as the decoder's half, 960 x 540
 #   shutdown-connecting, shutdown-receiving, shutdown-backlog,
 #   shutdown-usb-child  the close box while a connection attempt hangs,
 #                       while pictures stream (30 a second; as fast as the
@@ -678,6 +685,44 @@ case_picture_sizes() {
   close_promptly
 }
 
+# --- the HD picture block -------------------------------------------------------------------
+
+# shmtool's look into the HD block (ARGS as "shmtool hd" takes them): its
+# "hd ..." line in hd_line.
+hd_look() {
+  hd_line=$("$wine" "$PAVIX_SHMTOOL" hd "$@" 2>&1 | tr -d '\r' | grep '^hd ') ||
+    fail "shmtool hd $* found no picture: $hd_line"
+  note "shmtool hd $*: $hd_line"
+}
+
+case_hd_block() {
+  use_prefix "$prefix_with_filter"
+  make_run_dir
+  store_endpoint $port 1235
+  start_watched
+  # No phone yet: the idle picture with its frame word (0 at start-up, -2
+  # once the link is found down).
+  hd_look
+  [[ $hd_line =~ ^hd\ 480x320\ number\ [0-9]+\ frame\ word\ (0|-2)\ namespace ]] ||
+    fail "the HD block does not hold the idle picture: $hd_line"
+
+  start_sim sim --fps 15 --size 1920x1080 --content camera --seed 1
+  wait_word_at_least 20 20
+  # No camera asks: phone pictures cost the HD block nothing.
+  hd_look
+  [[ $hd_line =~ ^hd\ 480x320\ .*\ frame\ word\ (0|-2)\  ]] ||
+    fail "a phone picture went into the HD block with no camera asking: $hd_line"
+
+  hd_look --claim 1920x1080 --wait 15
+  [[ $hd_line =~ ^hd\ 1920x1080\ .*\ frame\ word\ [1-9] ]] ||
+    fail "a camera asking for 1920 x 1080 did not get the whole picture: $hd_line"
+  hd_look --claim 640x360 --wait 15
+  [[ $hd_line =~ ^hd\ 960x540\ .*\ frame\ word\ [1-9] ]] ||
+    fail "a camera asking for 640 x 360 did not get the decoder's half: $hd_line"
+  check_rising
+  close_promptly
+}
+
 # Sourced by another test script for its helpers: no case runs.
 [ "${BASH_SOURCE[0]}" != "$0" ] && return 0
 
@@ -694,6 +739,7 @@ case "$case_name" in
   garbage) case_whole_pictures --garbage ;;
   split-writes) case_whole_pictures --split-writes ;;
   picture-sizes) case_picture_sizes ;;
+  hd-block) case_hd_block ;;
   shutdown-connecting) case_shutdown_connecting ;;
   shutdown-receiving) case_shutdown_receiving 30 ;;
   shutdown-backlog) case_shutdown_receiving 0 ;;

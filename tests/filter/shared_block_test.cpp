@@ -9,8 +9,6 @@
 // them with, and on the live object where the system keeps it.
 
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +17,7 @@
 #include "shared/shared_frame_buffer.h"
 #include "shared/shared_object_security.h"
 #include "tests/filter/support/shared_block.h"
+#include "tests/support/object_security.h"
 
 namespace pavix::testing {
 namespace {
@@ -104,131 +103,6 @@ TEST(SharedBlockOpen, ReaderMapsForReadingAndCreatesWhatIsMissing) {
         EXPECT_EQ(nullptr, view);
     }
     CloseHandle(small);
-}
-
-// A live object's descriptor with owner and group (AccessCheck needs them).
-struct LiveDescriptor {
-    explicit LiveDescriptor(HANDLE object) {
-        error = GetSecurityInfo(object, SE_KERNEL_OBJECT,
-                                OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                    DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
-                                nullptr, nullptr, nullptr, nullptr, &descriptor);
-    }
-    ~LiveDescriptor() { LocalFree(descriptor); }
-    std::string Text() const {
-        LPSTR text = nullptr;
-        if (descriptor == nullptr ||
-            !ConvertSecurityDescriptorToStringSecurityDescriptorA(
-                descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
-                &text, nullptr)) {
-            return "(none)";
-        }
-        std::string result = text;
-        LocalFree(text);
-        return result;
-    }
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = 0;
-};
-
-bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof(buffer);
-    return CreateWellKnownSid(type, nullptr, buffer, &size) && EqualSid(sid, buffer);
-}
-
-// The access list's entries as "who:mask" in order, e.g. "AU:20005".
-std::string Entries(PSECURITY_DESCRIPTOR descriptor) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (descriptor == nullptr || !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
-        !present || dacl == nullptr) {
-        return "(no access list)";
-    }
-    std::string entries;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACE_HEADER* header = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) return "(bad entry)";
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-            entries += "type" + std::to_string(header->AceType) + " ";
-            continue;
-        }
-        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-        PSID sid = &ace->SidStart;
-        const char* who = IsWellKnown(sid, WinAuthenticatedUserSid)      ? "AU"
-                          : IsWellKnown(sid, WinBuiltinAdministratorsSid) ? "BA"
-                          : IsWellKnown(sid, WinLocalSystemSid)           ? "SY"
-                          : IsWellKnown(sid, WinCreatorOwnerRightsSid)    ? "OW"
-                                                                          : "other";
-        char mask[16];
-        wsprintfA(mask, "%lx", ace->Mask);
-        entries += std::string(who) + ":" + mask + " ";
-    }
-    return entries;
-}
-
-// The integrity label's level and policy as "level/policy", or "" without.
-std::string Label(PSECURITY_DESCRIPTOR descriptor) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL sacl = nullptr;
-    if (descriptor == nullptr || !GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) ||
-        !present || sacl == nullptr) {
-        return "";
-    }
-    for (DWORD i = 0; i < sacl->AceCount; ++i) {
-        ACE_HEADER* header = nullptr;
-        if (GetAce(sacl, i, reinterpret_cast<void**>(&header)) &&
-            header->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
-            auto* ace = reinterpret_cast<SYSTEM_MANDATORY_LABEL_ACE*>(header);
-            PSID sid = &ace->SidStart;
-            const DWORD level = *GetSidSubAuthority(sid, 0);
-            return std::to_string(level) + "/" + std::to_string(ace->Mask);
-        }
-    }
-    return "";
-}
-
-// What `token` is granted of `wanted` on an object with `descriptor`, by the
-// system's own access check with the sections' rights.
-DWORD Granted(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD wanted) {
-    GENERIC_MAPPING mapping = {STANDARD_RIGHTS_READ | SECTION_QUERY | SECTION_MAP_READ,
-                               STANDARD_RIGHTS_WRITE | SECTION_MAP_WRITE,
-                               STANDARD_RIGHTS_EXECUTE | SECTION_MAP_EXECUTE, SECTION_ALL_ACCESS};
-    PRIVILEGE_SET privileges;
-    DWORD privilegesSize = sizeof(privileges);
-    DWORD granted = 0;
-    BOOL allowed = FALSE;
-    if (!AccessCheck(descriptor, token, wanted, &mapping, &privileges, &privilegesSize, &granted,
-                     &allowed)) {
-        ADD_FAILURE() << "AccessCheck failed: " << GetLastError();
-        return 0;
-    }
-    return allowed ? granted : 0;
-}
-
-// This process's token for AccessCheck, whole (an elevated administrator,
-// as pavix.exe runs) or with Administrators deny-only (the filtered token
-// of an administrator's applications that are not elevated).
-HANDLE CheckToken(bool administrator) {
-    HANDLE process = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &process)) return nullptr;
-    HANDLE token = process;
-    if (!administrator) {
-        BYTE admins[SECURITY_MAX_SID_SIZE];
-        DWORD size = sizeof(admins);
-        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
-        SID_AND_ATTRIBUTES disabled = {admins, 0};
-        if (!CreateRestrictedToken(process, 0, 1, &disabled, 0, nullptr, 0, nullptr, &token)) {
-            token = nullptr;
-        }
-    }
-    HANDLE impersonation = nullptr;
-    if (token != nullptr) DuplicateToken(token, SecurityImpersonation, &impersonation);
-    if (token != nullptr && token != process) CloseHandle(token);
-    CloseHandle(process);
-    return impersonation;
 }
 
 TEST(SharedObjectSecurity, EveryoneSignedInMayReadOnlyAdministratorsAndSystemWrite) {

@@ -6,9 +6,18 @@
 //   shmtool dump FILE.bmp
 //   shmtool check
 //   shmtool hold SECONDS
+//   shmtool hd [--claim WxH] [--wait SECONDS | --hold SECONDS]
 //
 // The block exists only while some process has it open: --hold keeps this
 // one open for the given time (or until the process is ended).
+//
+// `hd` looks into the HD picture block of a running pavix.exe, as a camera
+// would (it never creates it): the newest picture's size, number and frame
+// word. With --claim it first asks for a WxH picture in a request slot, as
+// a streaming camera does, and waits (refreshing the slot) until a phone
+// picture (frame word above 0) arrives after the claim, or SECONDS pass;
+// with --hold it keeps the slot for SECONDS, as a camera that streams, and
+// counts the pictures that came.
 
 #include <windows.h>
 
@@ -20,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/hd_camera_request.h"
+#include "shared/hd_picture_block.h"
 #include "shared/shared_frame_buffer.h"
 #include "tools/shmtool/picture.h"
 
@@ -33,7 +44,8 @@ int Usage() {
                  "       shmtool word [N] [--hold SECONDS]\n"
                  "       shmtool dump FILE.bmp\n"
                  "       shmtool check\n"
-                 "       shmtool hold SECONDS\n");
+                 "       shmtool hold SECONDS\n"
+                 "       shmtool hd [--claim WxH] [--wait SECONDS | --hold SECONDS]\n");
     return 2;
 }
 
@@ -161,6 +173,99 @@ int Check(const Block& block) {
     return 0;
 }
 
+void PrintHdPicture(const pavix::HdPictureView& picture, bool global) {
+    std::printf("hd %dx%d number %llu frame word %d namespace %s\n", picture.width, picture.height,
+                static_cast<unsigned long long>(picture.pictureNumber), picture.frameWord,
+                global ? "global" : "session");
+}
+
+int Hd(int argc, char** argv) {
+    long long width = 0;
+    long long height = 0;
+    long long wait = 5;
+    bool hold = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--claim" && i + 1 < argc) {
+            const std::string size = argv[++i];
+            const std::size_t x = size.find('x');
+            if (x == std::string::npos || !ParseInt(size.substr(0, x).c_str(), 1, 65535, &width) ||
+                !ParseInt(size.substr(x + 1).c_str(), 1, 65535, &height)) {
+                return Usage();
+            }
+        } else if ((arg == "--wait" || arg == "--hold") && i + 1 < argc) {
+            hold = arg == "--hold";
+            if (!ParseInt(argv[++i], 0, 3600, &wait)) return Usage();
+        } else {
+            return Usage();
+        }
+    }
+    Block block;
+    bool global = false;
+    if (!pavix::OpenHdPictureBlock(&block.mapping, &block.view, &global)) {
+        std::fprintf(stderr, "shmtool: no %s (error %lu)\n", pavix::kHdPictureBlockName, GetLastError());
+        return 1;
+    }
+    pavix::HdPictureView picture;
+    if (width == 0) {
+        if (!pavix::FindLatestHdPicture(block.view, &picture)) {
+            std::printf("hd no picture\n");
+            return 1;
+        }
+        PrintHdPicture(picture, global);
+        return 0;
+    }
+
+    Block requests;
+    if (!pavix::OpenHdRequestSection(&requests.mapping, &requests.view)) {
+        std::fprintf(stderr, "shmtool: no %s (error %lu)\n", pavix::kHdRequestName, GetLastError());
+        return 1;
+    }
+    const std::uint32_t ticket = pavix::NewRequestTicket(GetCurrentProcessId());
+    int slot = pavix::ClaimRequestSlot(requests.view, ticket, static_cast<int>(width),
+                                       static_cast<int>(height), GetTickCount64());
+    if (slot < 0) {
+        std::fprintf(stderr, "shmtool: every request slot is taken\n");
+        return 1;
+    }
+    std::printf("claimed slot %d for %lldx%lld\n", slot, width, height);
+    HANDLE ready = pavix::OpenHdReadyEvent(slot);
+    std::uint64_t seen = pavix::FindLatestHdPicture(block.view, &picture) ? picture.pictureNumber : 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(wait) * 1000;
+    bool found = false;
+    long long pictures = 0;
+    while ((hold || !found) && GetTickCount64() < end) {
+        if (ready != nullptr) {
+            WaitForSingleObject(ready, 100);
+        } else {
+            Sleep(20);
+        }
+        if (!pavix::RefreshRequestSlot(requests.view, slot, ticket, static_cast<int>(width),
+                                       static_cast<int>(height), GetTickCount64())) {
+            slot = pavix::ClaimRequestSlot(requests.view, ticket, static_cast<int>(width),
+                                           static_cast<int>(height), GetTickCount64());
+        }
+        pavix::HdPictureView latest;
+        if (pavix::FindLatestHdPicture(block.view, &latest) && latest.pictureNumber > seen) {
+            pictures += 1;
+            seen = latest.pictureNumber;
+            if (latest.frameWord > 0) {
+                picture = latest;
+                found = true;
+            }
+        }
+    }
+    if (ready != nullptr) CloseHandle(ready);
+    if (slot >= 0) pavix::ReleaseRequestSlot(requests.view, slot, ticket);
+    if (hold) std::printf("held the slot %lld s: %lld new pictures seen\n", wait, pictures);
+    if (!found) {
+        std::printf("hd no phone picture within %lld s\n", wait);
+        return 1;
+    }
+    PrintHdPicture(picture, global);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +276,9 @@ int main(int argc, char** argv) {
         return Usage();
     }
     std::string command = argv[1];
+    if (command == "hd") {
+        return Hd(argc - 2, argv + 2);
+    }
     Block block;
     if (!pavix::OpenSharedFrameBuffer(&block.mapping, &block.view)) {
         std::fprintf(stderr, "shmtool: cannot open %s (error %lu)\n",
