@@ -143,7 +143,9 @@ TEST_F(HdDelivery, EachPictureGoesOutOnceAsSoonAsItArrives) {
     for (size_t i = 0; i < seen.size(); ++i) {
         ASSERT_NE(0u, seen[i]) << "sample " << i << " is no picture of the phone";
         if (i == 0 || seen[i] != seen[i - 1]) {
-            if (i > 0) EXPECT_GT(seen[i], seen[i - 1]) << "sample " << i << " went back in time";
+            if (i > 0) {
+                EXPECT_GT(seen[i], seen[i - 1]) << "sample " << i << " went back in time";
+            }
             ++fresh;
             continue;
         }
