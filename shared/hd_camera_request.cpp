@@ -120,40 +120,26 @@ CameraRequest ReadCameraRequest(const void* view, std::uint64_t nowMs) {
 #if defined(_WIN32)
 
 int CreateHdRequestSection(bool global, HANDLE* mapping, void** view) {
-    *mapping = nullptr;
-    *view = nullptr;
     bool isGlobal = false;
-    HANDLE section = CreateSharedObjectSection(kHdRequestName, kRequestSectionSize,
-                                               SharedObjectKind::RequestSection, global, &isGlobal);
-    if (section == nullptr) return 0;
-    // A global block asked for a global section: a local one would leave
-    // cameras in other sessions talking to nobody.
+    if (!CreateSharedObjectView(kHdRequestName, kRequestSectionSize, SharedObjectKind::RequestSection,
+                                global, mapping, view, &isGlobal)) {
+        return 0;
+    }
+    // A global block asks for a global section: a section in this session
+    // would leave cameras in other sessions talking to nobody.
     if (isGlobal != global) {
-        CloseHandle(section);
-        return 0;
-    }
-    void* mapped = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kRequestSectionSize);
-    if (mapped == nullptr) {
-        CloseHandle(section);
-        return 0;
-    }
-    *mapping = section;
-    *view = mapped;
-    return 1;
-}
-
-int OpenHdRequestSection(HANDLE* mapping, void** view) {
-    *view = nullptr;
-    bool global = false;
-    *mapping = OpenSharedObjectSection(kHdRequestName, FILE_MAP_READ | FILE_MAP_WRITE, &global);
-    if (*mapping == nullptr) return 0;
-    *view = MapViewOfFile(*mapping, FILE_MAP_WRITE, 0, 0, kRequestSectionSize);
-    if (*view == nullptr) {
+        UnmapViewOfFile(*view);
         CloseHandle(*mapping);
+        *view = nullptr;
         *mapping = nullptr;
         return 0;
     }
     return 1;
+}
+
+int OpenHdRequestSection(HANDLE* mapping, void** view) {
+    bool global = false;
+    return OpenSharedObjectView(kHdRequestName, kRequestSectionSize, true, mapping, view, &global);
 }
 
 void CreateHdReadyEvents(bool global, HANDLE events[kRequestSlots]) {

@@ -31,4 +31,13 @@ HANDLE CreateSharedObjectSection(const char* name, std::size_t size, SharedObjec
 // never creates it. *global tells which it found. Null when there is none.
 HANDLE OpenSharedObjectSection(const char* name, DWORD access, bool* global);
 
+// Either of the above, then a view of exactly `size` bytes (a smaller
+// section of that name is refused): for writing when created, for reading
+// and writing or for reading only when opened, as `write` says. 1 with both
+// places filled, or 0 with both null and nothing left open.
+int CreateSharedObjectView(const char* name, std::size_t size, SharedObjectKind kind,
+                           bool tryGlobal, HANDLE* mapping, void** view, bool* global);
+int OpenSharedObjectView(const char* name, std::size_t size, bool write, HANDLE* mapping,
+                         void** view, bool* global);
+
 }  // namespace pavix

@@ -196,50 +196,22 @@ std::uint64_t HdClockFrequency(const void* view) {
 
 #if defined(_WIN32)
 
-namespace {
-
-void Unmap(HANDLE* mapping, void** view) {
-    if (*view != nullptr) UnmapViewOfFile(*view);
-    if (*mapping != nullptr) CloseHandle(*mapping);
-    *view = nullptr;
-    *mapping = nullptr;
-}
-
-}  // namespace
-
 int CreateHdPictureBlock(HANDLE* mapping, void** view, bool* global) {
-    *mapping = nullptr;
-    *view = nullptr;
     bool isGlobal = false;
-    HANDLE section = CreateSharedObjectSection(kHdPictureBlockName, kHdBlockSize,
-                                               SharedObjectKind::PictureBlock, true, &isGlobal);
-    if (section == nullptr) return 0;
-    // Exactly the block's size: a smaller section of that name is refused.
-    void* mapped = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kHdBlockSize);
-    if (mapped == nullptr) {
-        const DWORD error = GetLastError();
-        CloseHandle(section);
-        SetLastError(error);
+    if (!CreateSharedObjectView(kHdPictureBlockName, kHdBlockSize, SharedObjectKind::PictureBlock,
+                                true, mapping, view, &isGlobal)) {
         return 0;
     }
     LARGE_INTEGER frequency = {};
     QueryPerformanceFrequency(&frequency);
-    InitHdBlock(mapped, static_cast<std::uint64_t>(frequency.QuadPart), GetCurrentProcessId());
-    *mapping = section;
-    *view = mapped;
+    InitHdBlock(*view, static_cast<std::uint64_t>(frequency.QuadPart), GetCurrentProcessId());
     if (global != nullptr) *global = isGlobal;
     return 1;
 }
 
 int OpenHdPictureBlock(HANDLE* mapping, void** view, bool* global) {
-    *mapping = nullptr;
-    *view = nullptr;
     bool isGlobal = false;
-    *mapping = OpenSharedObjectSection(kHdPictureBlockName, FILE_MAP_READ, &isGlobal);
-    if (*mapping == nullptr) return 0;
-    *view = MapViewOfFile(*mapping, FILE_MAP_READ, 0, 0, kHdBlockSize);
-    if (*view == nullptr) {
-        Unmap(mapping, view);
+    if (!OpenSharedObjectView(kHdPictureBlockName, kHdBlockSize, false, mapping, view, &isGlobal)) {
         return 0;
     }
     if (global != nullptr) *global = isGlobal;
