@@ -178,8 +178,9 @@ TEST_F(HdDelivery, StampsAreThePicturesArrivalTimes) {
         starts.push_back(sample.start);
     }
     EXPECT_GT(starts[0], 0);
-    EXPECT_NEAR(400000, starts[1] - starts[0], 2);
-    EXPECT_NEAR(250000, starts[2] - starts[1], 2);
+    // Within 1 ms: the age is read a moment before the stamp is made.
+    EXPECT_NEAR(400000, starts[1] - starts[0], 10000);
+    EXPECT_NEAR(250000, starts[2] - starts[1], 10000);
 }
 
 TEST_F(HdDelivery, WhileThePhonePausesTheLastPictureGoesOutEvery100Ms) {
