@@ -17,8 +17,11 @@ CRovoCapturePin::CRovoCapturePin(HRESULT* phr, CSource* pFilter, LPCWSTR pPinNam
       m_hSequenceMap(nullptr),
       m_pSequenceView(nullptr),
       m_rtNextStart(0),
+      m_rtLastStart(-1),
+      m_lastDeliveryMs(0),
       m_pPixels(static_cast<std::uint8_t*>(pavix::LocalHeap().allocate(pavix::kPixelAreaSize))),
       m_streamType{pavix::CameraFormat::RGB24, pavix::kPictureWidth, pavix::kPictureHeight, false},
+      m_rtStreamInterval(pavix::kSampleDuration),
       m_bFormatSet(false),
       m_lTypesVersion(1) {
     if (m_pPixels == nullptr && phr != nullptr && SUCCEEDED(*phr)) {
@@ -82,6 +85,94 @@ void CRovoCapturePin::FillPicture(IMediaSample* pSample) {
     }
 }
 
+namespace {
+
+// While the phone sends nothing new the last picture goes out again this
+// often: applications take a camera that sends nothing for a while as
+// frozen or gone (several do so after 200 ms to a few seconds), and ten
+// repeats a second cost next to nothing.
+constexpr ULONGLONG kRepeatMs = 100;
+
+}  // namespace
+
+pavix::CameraType CRovoCapturePin::StreamType(REFERENCE_TIME* interval) {
+    CAutoLock lock(&m_typeLock);
+    if (interval != nullptr) {
+        *interval = m_rtStreamInterval;
+    }
+    return m_streamType;
+}
+
+bool CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) {
+    REFERENCE_TIME interval = pavix::kSampleDuration;
+    const pavix::CameraType type = StreamType(&interval);
+    if (!m_hd.Ready() && !m_hd.Begin(type)) {
+        return false;
+    }
+    BYTE* data = nullptr;
+    pSample->GetPointer(&data);
+    const long size = pSample->GetSize();
+    const std::size_t imageSize = pavix::CameraImageSize(type);
+    if (data == nullptr || size <= 0 || static_cast<std::size_t>(size) < imageSize) {
+        return false;
+    }
+    // A connection at a lower rate than the phone's gets a new picture no
+    // sooner than its frame time allows (half a phone period early is in
+    // time), and repeats no faster than that either.
+    const ULONGLONG intervalMs = static_cast<ULONGLONG>(interval / 10000);
+    const ULONGLONG repeatMs = intervalMs > kRepeatMs ? intervalMs : kRepeatMs;
+    if (m_lastDeliveryMs != 0 && interval > pavix::kSampleDuration + pavix::kSampleDuration / 5) {
+        const ULONGLONG earliest =
+            m_lastDeliveryMs + static_cast<ULONGLONG>((interval - pavix::kSampleDuration / 2) / 10000);
+        const ULONGLONG now = GetTickCount64();
+        if (now < earliest) {
+            Sleep(static_cast<DWORD>(earliest - now));
+        }
+    }
+    DWORD waitMs = 0;
+    if (m_lastDeliveryMs != 0) {
+        const ULONGLONG due = m_lastDeliveryMs + repeatMs;
+        const ULONGLONG now = GetTickCount64();
+        waitMs = due > now ? static_cast<DWORD>(due - now) : 0;
+    }
+    REFERENCE_TIME age = 0;
+    if (m_hd.Next(waitMs, data, static_cast<std::size_t>(size), &age) ==
+        CHdPictureSource::Outcome::NoPicture) {
+        return false;
+    }
+    m_lastDeliveryMs = GetTickCount64();
+    pSample->SetActualDataLength(static_cast<long>(imageSize));
+    Stamp(pSample, age);
+    return true;
+}
+
+void CRovoCapturePin::Stamp(IMediaSample* pSample, REFERENCE_TIME age) {
+    // The picture's arrival on the graph's clock: stream time now less the
+    // picture's age. Paused with a clock, stream time has not begun (it
+    // starts at 0 with Run), and samples are stamped from 0; without a clock
+    // the run's own clock stands in for it.
+    REFERENCE_TIME now = 0;
+    const HRESULT hr = m_pFilter->StreamTime(&now);
+    REFERENCE_TIME start = 0;
+    if (SUCCEEDED(hr)) {
+        start = now - age;
+    } else if (hr != VFW_E_NOT_RUNNING) {
+        start = m_runClock.Elapsed() - age;
+    }
+    // Never before the last sample: a renderer takes stamps that go back as
+    // a broken stream.
+    if (start < 0) {
+        start = 0;
+    }
+    if (start <= m_rtLastStart) {
+        start = m_rtLastStart + 1;
+    }
+    REFERENCE_TIME stop = start + pavix::kSampleDuration;
+    m_rtLastStart = start;
+    m_rtNextStart = stop;  // where the paced copies of PavixShMem go on from
+    pSample->SetTime(&start, &stop);
+}
+
 HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     if (pSample == nullptr) {
         return E_POINTER;
@@ -90,6 +181,11 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     // thread, and the block itself is read without one by design.
     if (pavix::ReadFrameWord(m_pFrameView) == pavix::STATUS_SHUTDOWN) {
         return S_FALSE;
+    }
+    // Each picture once, as it arrives, from the HD block; without it (an
+    // older pavix.exe, or none yet) the paced copies of PavixShMem below.
+    if (FillFromHdBlock(pSample)) {
+        return S_OK;
     }
     // Paced by deadline, not by a pause after each sample: the first sample
     // of a run starts the run's clock, every later one waits until its
@@ -118,6 +214,7 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     REFERENCE_TIME start = m_rtNextStart;
     m_rtNextStart += pavix::kSampleDuration;
     REFERENCE_TIME stop = m_rtNextStart;
+    m_rtLastStart = start;
     pSample->SetTime(&start, &stop);
     return S_OK;
 }
@@ -127,10 +224,17 @@ HRESULT CRovoCapturePin::OnThreadCreate() {
     // that went on from an earlier run would lie ahead of it, and a
     // renderer with a clock would hold each sample until then.
     m_rtNextStart = 0;
+    m_rtLastStart = -1;
+    m_lastDeliveryMs = 0;
+    m_runClock.Start();
+    // The request slot for the run's type: pavix.exe starts decoding large
+    // enough before the first sample is asked for.
+    m_hd.Begin(StreamType(nullptr));
     return S_OK;
 }
 
 HRESULT CRovoCapturePin::OnThreadDestroy() {
+    m_hd.End();
     return S_OK;
 }
 
@@ -245,8 +349,11 @@ HRESULT CRovoCapturePin::SetMediaType(const CMediaType* pMediaType) {
     }
     HRESULT hr = CSourceStream::SetMediaType(pMediaType);
     if (SUCCEEDED(hr)) {
+        VIDEOINFOHEADER info = {};
+        std::memcpy(&info, pMediaType->pbFormat, sizeof(info));  // checked whole by CameraTypeOf
         CAutoLock typeLock(&m_typeLock);
         m_streamType = type;
+        m_rtStreamInterval = info.AvgTimePerFrame > 0 ? info.AvgTimePerFrame : pavix::kSampleDuration;
     }
     return hr;
 }

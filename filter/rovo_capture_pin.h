@@ -1,16 +1,24 @@
 #pragma once
 
 // CRovoCapturePin, the camera's one output pin "Capture": every sample is
-// the shared frame buffer's picture, cropped, scaled and converted to the
-// connected type (capture_formats.h). Each run of the stream (a
-// pause from stopped) starts its stamps at 0; sample n of the run goes out
-// n x 1/30 s after the first (never earlier; a late one at once) and is
-// stamped [n x 1/30 s, (n + 1) x 1/30 s), so the pin delivers 30 samples a
-// second and each stamp tells when its sample was due to leave. A sample
-// more than two periods late (downstream held the thread up) is stamped
-// from now instead, and the stamps go on from there: no burst of overdue
-// copies. The desktop
-// program marking the block as shut down (frame word -1) ends the stream.
+// a picture of the phone, cropped, scaled and converted to the connected
+// type (capture_formats.h).
+//
+// With pavix.exe's HD block (hd_picture_source.h) each picture goes out
+// once, as soon as it is there, stamped with its arrival on the graph's
+// clock; while the phone sends nothing new the last picture goes out again
+// every 100 ms, so that applications do not take the camera for frozen.
+//
+// Without it (an older pavix.exe, or none yet) samples are copies of the
+// shared frame buffer PavixShMem, paced by the pin's own clock: each run of
+// the stream (a pause from stopped) starts its stamps at 0; sample n of the
+// run goes out n x 1/30 s after the first (never earlier; a late one at
+// once) and is stamped [n x 1/30 s, (n + 1) x 1/30 s). A sample more than
+// two periods late (downstream held the thread up) is stamped from now
+// instead, and the stamps go on from there: no burst of overdue copies.
+//
+// Either way the desktop program marking the block as shut down (frame
+// word -1) ends the stream.
 //
 // Besides IPin it answers IAMStreamConfig (the offered types, the one set
 // for the next connection), IKsPropertySet (the pin's category: capture)
@@ -25,6 +33,7 @@
 #include "filter/dshow/crit_sec.h"
 #include "filter/dshow/source.h"
 #include "filter/dshow/source_stream.h"
+#include "filter/hd_picture_source.h"
 #include "filter/run_clock.h"
 #include "shared/shared_picture_reader.h"
 
@@ -91,6 +100,14 @@ private:
     // The block's picture into `pSample` in the streaming type; the sample
     // stays as it was when it is too small for that type.
     void FillPicture(IMediaSample* pSample);
+    // The next HD picture into `pSample`, stamped: a new one as soon as it
+    // is there, the last one again when nothing new came for 100 ms. False,
+    // with the sample untouched, without the HD block or any picture in it.
+    bool FillFromHdBlock(IMediaSample* pSample);
+    // Stamps a sample of a picture that arrived `age` ago.
+    void Stamp(IMediaSample* pSample, REFERENCE_TIME age);
+    // The streaming type and its frame time (either place may be null).
+    pavix::CameraType StreamType(REFERENCE_TIME* interval);
 
     HANDLE m_hFrameMap;          // the shared frame buffer, or null
     void* m_pFrameView;          // its mapped view (read-only), or null
@@ -102,6 +119,12 @@ private:
     // run, and the time since the run's first sample.
     REFERENCE_TIME m_rtNextStart;
     CRunClock m_runClock;
+    // Streaming thread only: the HD pictures, the last sample's stamp (-1
+    // before the first of a run) and when it went out (GetTickCount64; 0:
+    // none yet this run).
+    CHdPictureSource m_hd;
+    REFERENCE_TIME m_rtLastStart;
+    ULONGLONG m_lastDeliveryMs;
     // Streaming thread only: a private copy of the block's picture (bottom
     // row first, kPixelAreaSize bytes) and its conversion into samples.
     std::uint8_t* m_pPixels;
@@ -115,6 +138,7 @@ private:
     // connection is agreed (only while stopped). Before any connection it
     // is the block's own 480 x 320 RGB24.
     pavix::CameraType m_streamType;
+    REFERENCE_TIME m_rtStreamInterval;  // its frame time, 100 ns units
     // The type SetFormat chose for the next connection (then the only one
     // offered and accepted), if any, and the version of what the pin
     // offers.
