@@ -98,11 +98,13 @@ void CRovoEngine::DrawToSharedFrame(GpImage* picture, std::int32_t frameWord) {
 
 void CRovoEngine::PublishPicture(const BgrxPicture& picture, std::int32_t frameWord) {
     if (sharedView_ == nullptr) return;
+    // The HD cameras first: their picture needs no scaling for PavixShMem
+    // to wait for.
+    hdPictures_.PublishPicture(picture, frameWord, arrivalTime_, cameraRequest_);
     // A picture the scaler refuses leaves the block's picture as it was;
     // the frame word still counts it, as with the idle picture.
     const bool scaled = scaler_.ToSharedPicture(picture, framePixels_);
     WriteSharedFrame(scaled ? framePixels_ : nullptr, frameWord);
-    hdPictures_.PublishPicture(picture, frameWord, arrivalTime_, cameraRequest_);
 }
 
 }  // namespace pavix

@@ -107,13 +107,18 @@ void CHdPictureSource::Refresh() {
     }
 }
 
-std::uint64_t CHdPictureSource::LatestNumber() const {
+std::uint64_t CHdPictureSource::CurrentNumber(const void* sharedView) const {
     pavix::HdPictureView picture;
-    return pavix::FindLatestHdPicture(m_block, &picture) ? picture.pictureNumber : 0;
+    if (!pavix::FindLatestHdPicture(m_block, &picture) ||
+        !pavix::IsHdPictureCurrent(picture.frameWord, pavix::ReadFrameWord(sharedView))) {
+        return 0;
+    }
+    return picture.pictureNumber;
 }
 
-CHdPictureSource::Outcome CHdPictureSource::Next(DWORD waitMs, std::uint8_t* sample,
-                                                 std::size_t size, REFERENCE_TIME* age) {
+CHdPictureSource::Outcome CHdPictureSource::Next(DWORD waitMs, const void* sharedView,
+                                                 std::uint8_t* sample, std::size_t size,
+                                                 REFERENCE_TIME* age) {
     *age = 0;
     if (m_slot < 0) {
         return Outcome::NoPicture;
@@ -122,7 +127,11 @@ CHdPictureSource::Outcome CHdPictureSource::Next(DWORD waitMs, std::uint8_t* sam
     // Picture numbers are compared for being different, not larger: a
     // pavix.exe started again counts from 1 in the same block.
     const ULONGLONG deadline = GetTickCount64() + waitMs;
-    bool fresh = !m_handedOn || LatestNumber() != m_lastNumber;
+    auto isFresh = [&] {
+        const std::uint64_t current = CurrentNumber(sharedView);
+        return current != 0 && (!m_handedOn || current != m_lastNumber);
+    };
+    bool fresh = isFresh();
     while (!fresh) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {
@@ -136,7 +145,10 @@ CHdPictureSource::Outcome CHdPictureSource::Next(DWORD waitMs, std::uint8_t* sam
         } else {
             Sleep(left < kPollMs ? left : kPollMs);
         }
-        fresh = LatestNumber() != m_lastNumber;
+        fresh = isFresh();
+    }
+    if (!fresh && !m_handedOn) {
+        return Outcome::NoPicture;  // nothing current yet: PavixShMem's picture meanwhile
     }
     if (!ConvertLatest(sample, size, age)) {
         return Outcome::NoPicture;

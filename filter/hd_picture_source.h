@@ -46,8 +46,12 @@ public:
     // Waits at most `waitMs` for a picture other than the last one handed
     // on, then converts the newest picture into `sample` (`size` bytes) and
     // stores in *age the time since it arrived (100 ns units, 0 to 1 s). A
-    // new picture that is there already goes at once.
-    Outcome Next(DWORD waitMs, std::uint8_t* sample, std::size_t size, REFERENCE_TIME* age);
+    // new picture that is there already goes at once. Only a picture that
+    // is current against PavixShMem's frame word (read from `sharedView`
+    // as it goes on; IsHdPictureCurrent) counts as new; the first picture
+    // of a run must be one.
+    Outcome Next(DWORD waitMs, const void* sharedView, std::uint8_t* sample, std::size_t size,
+                 REFERENCE_TIME* age);
 
 private:
     bool OpenObjects();
@@ -56,7 +60,8 @@ private:
     bool ConvertLatest(std::uint8_t* sample, std::size_t size, REFERENCE_TIME* age);
     // The slot's heartbeat (and a claim again if it was lost).
     void Refresh();
-    std::uint64_t LatestNumber() const;
+    // The newest picture's number when it is current, else 0.
+    std::uint64_t CurrentNumber(const void* sharedView) const;
 
     HANDLE m_blockMap = nullptr;
     const void* m_block = nullptr;

@@ -92,6 +92,8 @@ namespace {
 // frozen or gone (several do so after 200 ms to a few seconds), and ten
 // repeats a second cost next to nothing.
 constexpr ULONGLONG kRepeatMs = 100;
+// How often a paused camera looks whether its graph runs yet.
+constexpr DWORD kPausedPollMs = 5;
 
 }  // namespace
 
@@ -103,18 +105,31 @@ pavix::CameraType CRovoCapturePin::StreamType(REFERENCE_TIME* interval) {
     return m_streamType;
 }
 
-bool CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) {
+CRovoCapturePin::HdFill CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) {
     REFERENCE_TIME interval = pavix::kSampleDuration;
     const pavix::CameraType type = StreamType(&interval);
     if (!m_hd.Ready() && !m_hd.Begin(type)) {
-        return false;
+        return HdFill::Missing;
+    }
+    // A live camera sends nothing while its graph is paused, nor before
+    // the start time Run gave it (the graph starts its filters a little
+    // ahead of it): its stamps are stream time, and pictures from before
+    // its start would all be stamped at that start. A renderer would hold
+    // the first of them until then, and later pictures would be lost
+    // meanwhile; an application that keeps a steady rate would repeat and
+    // drop pictures to make up for them.
+    REFERENCE_TIME streamTime = 0;
+    const HRESULT clock = m_pFilter->StreamTime(&streamTime);
+    if (clock == VFW_E_NOT_RUNNING || (SUCCEEDED(clock) && streamTime < 0)) {
+        Sleep(kPausedPollMs);
+        return HdFill::Held;
     }
     BYTE* data = nullptr;
     pSample->GetPointer(&data);
     const long size = pSample->GetSize();
     const std::size_t imageSize = pavix::CameraImageSize(type);
     if (data == nullptr || size <= 0 || static_cast<std::size_t>(size) < imageSize) {
-        return false;
+        return HdFill::Missing;
     }
     // A connection at a lower rate than the phone's gets a new picture no
     // sooner than its frame time allows (half a phone period early is in
@@ -129,21 +144,24 @@ bool CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) {
             Sleep(static_cast<DWORD>(earliest - now));
         }
     }
-    DWORD waitMs = 0;
+    // The first sample of a run waits as long for a current picture (the
+    // writer starts putting the phone's pictures into the HD block when
+    // this camera's slot asks for them, from the next one on).
+    DWORD waitMs = static_cast<DWORD>(repeatMs);
     if (m_lastDeliveryMs != 0) {
         const ULONGLONG due = m_lastDeliveryMs + repeatMs;
         const ULONGLONG now = GetTickCount64();
         waitMs = due > now ? static_cast<DWORD>(due - now) : 0;
     }
     REFERENCE_TIME age = 0;
-    if (m_hd.Next(waitMs, data, static_cast<std::size_t>(size), &age) ==
+    if (m_hd.Next(waitMs, m_pFrameView, data, static_cast<std::size_t>(size), &age) ==
         CHdPictureSource::Outcome::NoPicture) {
-        return false;
+        return HdFill::Missing;
     }
     m_lastDeliveryMs = GetTickCount64();
     pSample->SetActualDataLength(static_cast<long>(imageSize));
     Stamp(pSample, age);
-    return true;
+    return HdFill::Filled;
 }
 
 void CRovoCapturePin::Stamp(IMediaSample* pSample, REFERENCE_TIME age) {
@@ -184,8 +202,13 @@ HRESULT CRovoCapturePin::FillBuffer(IMediaSample* pSample) {
     }
     // Each picture once, as it arrives, from the HD block; without it (an
     // older pavix.exe, or none yet) the paced copies of PavixShMem below.
-    if (FillFromHdBlock(pSample)) {
+    switch (FillFromHdBlock(pSample)) {
+    case HdFill::Filled:
         return S_OK;
+    case HdFill::Held:
+        return kNothingToDeliver;
+    case HdFill::Missing:
+        break;
     }
     // Paced by deadline, not by a pause after each sample: the first sample
     // of a run starts the run's clock, every later one waits until its

@@ -101,9 +101,11 @@ private:
     // stays as it was when it is too small for that type.
     void FillPicture(IMediaSample* pSample);
     // The next HD picture into `pSample`, stamped: a new one as soon as it
-    // is there, the last one again when nothing new came for 100 ms. False,
-    // with the sample untouched, without the HD block or any picture in it.
-    bool FillFromHdBlock(IMediaSample* pSample);
+    // is there, the last one again when nothing new came for 100 ms
+    // (Filled). Held while the graph is paused; Missing, with the sample
+    // untouched, without the HD block or a current picture in it.
+    enum class HdFill { Filled, Held, Missing };
+    HdFill FillFromHdBlock(IMediaSample* pSample);
     // Stamps a sample of a picture that arrived `age` ago.
     void Stamp(IMediaSample* pSample, REFERENCE_TIME age);
     // The streaming type and its frame time (either place may be null).

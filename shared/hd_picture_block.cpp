@@ -189,6 +189,15 @@ bool IsHdPictureUnchanged(const void* view, const HdPictureView& picture) {
     return Load(&Record(view, picture.index)->sequence) == picture.sequence;
 }
 
+bool IsHdPictureCurrent(std::int32_t hdFrameWord, std::int32_t sharedFrameWord) {
+    // The HD block is written just before PavixShMem, by the same thread.
+    constexpr std::int64_t kMostApart = 3;
+    if (sharedFrameWord <= 0) return true;
+    if (hdFrameWord <= 0) return false;
+    const std::int64_t apart = static_cast<std::int64_t>(sharedFrameWord) - hdFrameWord;
+    return apart >= -kMostApart && apart <= kMostApart;
+}
+
 std::uint64_t HdClockFrequency(const void* view) {
     if (view == nullptr || !IsSetUp(Header(view))) return 0;
     return Load(&Header(view)->clockFrequency);

@@ -163,6 +163,16 @@ bool IsHdPictureUnchanged(const void* view, const HdPictureView& picture);
 // The block's arrival clock rate (0 when the block is not set up).
 std::uint64_t HdClockFrequency(const void* view);
 
+// Whether an HD picture with `hdFrameWord` is the picture PavixShMem shows
+// now (`sharedFrameWord`), give or take the few pictures the two blocks'
+// writes may lie apart. pavix.exe puts phone pictures into the HD block
+// only while a camera asks for them, so a camera that starts while the
+// phone streams can find an idle picture, or a phone picture from long
+// ago, there until the next one comes. While PavixShMem holds no phone
+// picture (a frame word of 0 or less) whatever the HD block holds is
+// current.
+bool IsHdPictureCurrent(std::int32_t hdFrameWord, std::int32_t sharedFrameWord);
+
 #if defined(_WIN32)
 // The writer: creates (or opens) the block in the Global\ namespace, or in
 // its session's namespace when it may not, with the shared security, maps

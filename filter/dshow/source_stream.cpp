@@ -133,6 +133,8 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
             if (hr != S_OK) {
                 return S_OK;  // downstream wants no more for now
             }
+        } else if (hr == kNothingToDeliver) {
+            sample->Release();
         } else if (hr == S_FALSE) {
             sample->Release();
             DeliverEndOfStream();

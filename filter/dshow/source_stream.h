@@ -7,7 +7,8 @@
 // flow in Paused as in Running. Each pass of the loop takes a pending
 // command, gets an empty sample (a failure, such as a decommitted
 // allocator, is retried after 1 ms), lets FillBuffer fill it and delivers
-// it. FillBuffer's S_FALSE ends the stream: the sample is dropped, end of
+// it (or, when FillBuffer has nothing this time, drops it and goes round
+// again). FillBuffer's S_FALSE ends the stream: the sample is dropped, end of
 // stream goes downstream and the thread waits for its next command. A
 // FillBuffer failure ends the stream as well and tells the graph
 // EC_ERRORABORT with the failure code. A refused delivery (the peer
@@ -34,9 +35,11 @@ public:
 protected:
     enum Command : DWORD { CMD_INIT, CMD_PAUSE, CMD_RUN, CMD_STOP, CMD_EXIT };
 
-    // Fills one sample: S_OK delivers it, S_FALSE ends the stream, a
-    // failure aborts it.
+    // Fills one sample: S_OK delivers it, S_FALSE ends the stream,
+    // kNothingToDeliver drops it and the loop goes on (pending commands
+    // first), a failure aborts the stream.
     virtual HRESULT FillBuffer(IMediaSample* pSample) = 0;
+    static constexpr HRESULT kNothingToDeliver = static_cast<HRESULT>(2);
 
     // Hooks on the streaming thread.
     virtual HRESULT OnThreadCreate() { return S_OK; }

@@ -73,7 +73,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         ASSERT_TRUE(block_.Open());
-        block_.Publish(pavix::tools::QuadrantPicture(kPictureWidth, kPictureHeight), 7);
+        // Frame word 0: PavixShMem holds no phone picture, so any HD picture
+        // is current (a test of that rule sets its own).
+        block_.Publish(pavix::tools::QuadrantPicture(kPictureWidth, kPictureHeight), 0);
     }
 
     void TearDown() override {
@@ -236,6 +238,26 @@ TEST_F(HdDelivery, ACameraOpenedBeforePavixMovesToTheBlockOnceItIsThere) {
         }
     }
     EXPECT_EQ(9u, shown) << "the camera never found the HD block";
+}
+
+TEST_F(HdDelivery, ACameraThatStartsWhileThePhoneStreamsWaitsForACurrentPicture) {
+    // The HD block holds the start-up picture (no camera asked for the
+    // phone's pictures yet) while PavixShMem shows phone picture 120: the
+    // first sample is PavixShMem's picture, not the stale one, and the HD
+    // pictures take over from the first current one.
+    HdBlockWriter writer;
+    ASSERT_TRUE(writer.Open());
+    writer.Publish(kWidth, kHeight, LevelOf(1), 128, 128, 1, 0, STATUS_STARTUP);
+    block_.SetFrameWord(120);
+    MakeStreamingPin();
+    FakeSample first(kNv12Size);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&first));
+    EXPECT_EQ(0u, NumberIn(first, 3)) << "the stale start-up picture went out";
+    writer.Publish(kWidth, kHeight, LevelOf(2), 128, 128, 2, 0, 121);
+    block_.SetFrameWord(121);
+    FakeSample next(kNv12Size);
+    ASSERT_EQ(S_OK, pin_->FillBuffer(&next));
+    EXPECT_EQ(2u, NumberIn(next, 3));
 }
 
 }  // namespace

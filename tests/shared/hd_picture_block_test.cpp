@@ -203,5 +203,29 @@ TEST(HdPictureSize, FitsTheBlockKeepingAspectWithEvenSides) {
     }
 }
 
+TEST(HdPictureCurrent, AnIdleOrOldPictureIsNotCurrentWhileThePhoneStreams) {
+    struct Case {
+        std::int32_t hd;
+        std::int32_t shared;
+        bool current;
+    };
+    const Case cases[] = {
+        {0, 0, true},       // start-up: both idle
+        {-2, -2, true},     // no phone: both idle
+        {57, -2, true},     // phone gone: PavixShMem idle, whatever the HD block holds
+        {0, 120, false},    // phone streams, HD holds the start-up picture
+        {-2, 120, false},   // ... or an idle picture of an earlier link
+        {40, 120, false},   // ... or a phone picture from long ago
+        {120, 120, true},   // the same picture
+        {121, 120, true},   // the HD block is written first
+        {117, 120, true},   // a few behind
+        {116, 120, false},  // more behind than the writes ever lie apart
+        {1, 1000000010, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.current, IsHdPictureCurrent(c.hd, c.shared)) << c.hd << " against " << c.shared;
+    }
+}
+
 }  // namespace
 }  // namespace pavix::testing
