@@ -24,29 +24,13 @@
 #include "libyuv/scale.h"
 #include "pattern/camera_scene.h"
 #include "shared/shared_frame_buffer.h"
+#include "tests/bench/best_time.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using pavix::CameraFormat;
 
-template <typename Step>
-double BestMsPerStep(double seconds, Step step) {
-    for (int i = 0; i < 3; ++i) step();  // buffers grown, code paged in
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        const Clock::time_point start = Clock::now();
-        long count = 0;
-        double elapsed = 0;
-        do {
-            step();
-            ++count;
-            elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        } while (elapsed < seconds * 1000);
-        best = std::min(best, elapsed / static_cast<double>(count));
-    }
-    return best;
-}
+using pavix::bench::BestMsPerStep;
 
 // An I420 picture of the simulator's scene, its planes packed.
 struct I420Frame {

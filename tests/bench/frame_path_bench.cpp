@@ -22,32 +22,16 @@
 #include "frames/jpeg_decoder.h"
 #include "frames/picture_scaler.h"
 #include "shared/shared_frame_buffer.h"
+#include "tests/bench/best_time.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // The preview pane's picture.
 constexpr int kPreviewWidth = 493;
 constexpr int kPreviewHeight = 389;
 
-template <typename Step>
-double BestMsPerStep(double seconds, Step step) {
-    for (int i = 0; i < 3; ++i) step();  // buffers grown, code paged in
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        const Clock::time_point start = Clock::now();
-        long count = 0;
-        double elapsed = 0;
-        do {
-            step();
-            ++count;
-            elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        } while (elapsed < seconds * 1000);
-        best = std::min(best, elapsed / static_cast<double>(count));
-    }
-    return best;
-}
+using pavix::bench::BestMsPerStep;
 
 struct Picture {
     const char* content;

@@ -31,28 +31,12 @@
 #include "frames/hd_picture_publisher.h"
 #include "frames/jpeg_decoder.h"
 #include "shared/hd_picture_block.h"
+#include "tests/bench/best_time.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-template <typename Step>
-double BestMsPerStep(double seconds, Step step) {
-    for (int i = 0; i < 3; ++i) step();  // buffers grown, code paged in
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        const Clock::time_point start = Clock::now();
-        long count = 0;
-        double elapsed = 0;
-        do {
-            step();
-            ++count;
-            elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        } while (elapsed < seconds * 1000);
-        best = std::min(best, elapsed / static_cast<double>(count));
-    }
-    return best;
-}
+using pavix::bench::BestMsPerStep;
 
 }  // namespace
 
