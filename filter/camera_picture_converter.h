@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "shared/i420_picture.h"
 #include "shared/local_heap.h"
 
 namespace pavix {
@@ -30,17 +31,6 @@ struct CameraType {
 // DIB); 0 for a size that is not positive and even, or wider or taller
 // than 8192.
 std::size_t CameraImageSize(const CameraType& type);
-
-// An I420 picture's planes.
-struct I420Picture {
-    const std::uint8_t* y = nullptr;
-    const std::uint8_t* u = nullptr;
-    const std::uint8_t* v = nullptr;
-    int strideY = 0;
-    int strideUV = 0;
-    int width = 0;
-    int height = 0;
-};
 
 // The centred part of a width x height source with the aspect of
 // targetWidth x targetHeight, its corner and sides even.

@@ -167,15 +167,7 @@ bool CHdPictureSource::ConvertLatest(std::uint8_t* sample, std::size_t size,
         if (!pavix::FindLatestHdPicture(m_block, &picture)) {
             return false;
         }
-        pavix::I420Picture source;
-        source.y = picture.y;
-        source.u = picture.u;
-        source.v = picture.v;
-        source.strideY = picture.strideY;
-        source.strideUV = picture.strideUV;
-        source.width = picture.width;
-        source.height = picture.height;
-        if (!m_converter.FromI420(source, m_type, sample, size)) {
+        if (!m_converter.FromI420(picture, m_type, sample, size)) {
             return false;
         }
         if (!pavix::IsHdPictureUnchanged(m_block, picture)) {

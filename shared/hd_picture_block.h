@@ -32,6 +32,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "shared/i420_picture.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 
@@ -134,17 +136,11 @@ void EndHdPicture(void* view, const HdPictureSlot& slot, std::int32_t frameWord,
 
 // --- Readers (any process, the view mapped for reading) -------------------
 
-// The newest picture as a reader finds it. The planes point into the block.
-struct HdPictureView {
+// The newest picture as a reader finds it: its planes, which point into the
+// block, and its record.
+struct HdPictureView : I420Picture {
     std::uint32_t index = 0;
     std::uint32_t sequence = 0;  // the buffer's count when it was looked at
-    const std::uint8_t* y = nullptr;
-    const std::uint8_t* u = nullptr;
-    const std::uint8_t* v = nullptr;
-    int strideY = 0;
-    int strideUV = 0;
-    int width = 0;
-    int height = 0;
     std::int32_t frameWord = 0;
     std::uint64_t pictureNumber = 0;
     std::int64_t arrivalTime = 0;
