@@ -1,5 +1,7 @@
 #include "shared/hd_object_names.h"
 
+#include "shared/shared_frame_buffer.h"
+
 namespace pavix {
 
 std::string GlobalObjectName(const char* name) { return std::string(kGlobalNamePrefix) + name; }
@@ -40,38 +42,17 @@ HANDLE OpenSharedObjectSection(const char* name, DWORD access, bool* global) {
     return section;
 }
 
-namespace {
-
-// Maps `size` bytes of `section`, or closes it, keeping the mapping's error.
-int MapOrClose(HANDLE section, std::size_t size, DWORD access, HANDLE* mapping, void** view) {
-    *mapping = nullptr;
-    *view = nullptr;
-    if (section == nullptr) return 0;
-    void* mapped = MapViewOfFile(section, access, 0, 0, size);
-    if (mapped == nullptr) {
-        const DWORD error = GetLastError();
-        CloseHandle(section);
-        SetLastError(error);
-        return 0;
-    }
-    *mapping = section;
-    *view = mapped;
-    return 1;
-}
-
-}  // namespace
-
 int CreateSharedObjectView(const char* name, std::size_t size, SharedObjectKind kind,
                            bool tryGlobal, HANDLE* mapping, void** view, bool* global) {
     HANDLE section = CreateSharedObjectSection(name, size, kind, tryGlobal, global);
-    return MapOrClose(section, size, FILE_MAP_WRITE, mapping, view);
+    return MapSectionView(section, size, FILE_MAP_WRITE, mapping, view);
 }
 
 int OpenSharedObjectView(const char* name, std::size_t size, bool write, HANDLE* mapping,
                          void** view, bool* global) {
     HANDLE section =
         OpenSharedObjectSection(name, write ? FILE_MAP_READ | FILE_MAP_WRITE : FILE_MAP_READ, global);
-    return MapOrClose(section, size, write ? FILE_MAP_WRITE : FILE_MAP_READ, mapping, view);
+    return MapSectionView(section, size, write ? FILE_MAP_WRITE : FILE_MAP_READ, mapping, view);
 }
 
 }  // namespace pavix

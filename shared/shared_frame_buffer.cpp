@@ -118,14 +118,20 @@ int OpenSharedSection(const char* name, std::size_t size, SharedAccess access, H
             if (section == nullptr && GetLastError() != ERROR_ACCESS_DENIED) break;
         }
     }
+    // Exactly `size` bytes: a smaller section of that name is refused here
+    // instead of being read past its end.
+    return MapSectionView(section, size,
+                          access == SharedAccess::ReadWrite ? FILE_MAP_WRITE : FILE_MAP_READ,
+                          mapping, view);
+}
+
+int MapSectionView(HANDLE section, std::size_t size, DWORD access, HANDLE* mapping, void** view) {
+    *mapping = nullptr;
+    *view = nullptr;
     if (section == nullptr) {
         return 0;
     }
-    // Exactly `size` bytes: a smaller section of that name is refused here
-    // instead of being read past its end.
-    void* mapped = MapViewOfFile(section, access == SharedAccess::ReadWrite ? FILE_MAP_WRITE
-                                                                             : FILE_MAP_READ,
-                                 0, 0, size);
+    void* mapped = MapViewOfFile(section, access, 0, 0, size);
     if (mapped == nullptr) {
         const DWORD error = GetLastError();
         CloseHandle(section);

@@ -113,6 +113,11 @@ enum class SharedAccess {
 int OpenSharedSection(const char* name, std::size_t size, SharedAccess access, HANDLE* mapping,
                       void** view);
 
+// Maps exactly `size` bytes of `section` with `access` (FILE_MAP_READ or
+// FILE_MAP_WRITE): 1 with both places filled; else 0 with both null, the
+// section closed and the mapping's error kept. A null section gives 0.
+int MapSectionView(HANDLE section, std::size_t size, DWORD access, HANDLE* mapping, void** view);
+
 // The block for reading and writing: OpenSharedSection of PavixShMem.
 int OpenSharedFrameBuffer(HANDLE* mapping, void** view);
 
