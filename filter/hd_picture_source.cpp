@@ -1,5 +1,7 @@
 #include "filter/hd_picture_source.h"
 
+#include "filter/run_clock.h"
+
 #include "shared/hd_camera_request.h"
 #include "shared/hd_picture_block.h"
 #include "shared/shared_frame_buffer.h"
@@ -126,14 +128,14 @@ CHdPictureSource::Outcome CHdPictureSource::Next(DWORD waitMs, const void* share
     Refresh();
     // Picture numbers are compared for being different, not larger: a
     // pavix.exe started again counts from 1 in the same block.
-    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    const ULONGLONG deadline = PreciseTickMs() + waitMs;
     auto isFresh = [&] {
         const std::uint64_t current = CurrentNumber(sharedView);
         return current != 0 && (!m_handedOn || current != m_lastNumber);
     };
     bool fresh = isFresh();
     while (!fresh) {
-        const ULONGLONG now = GetTickCount64();
+        const ULONGLONG now = PreciseTickMs();
         if (now >= deadline) {
             break;
         }

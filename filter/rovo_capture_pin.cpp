@@ -131,15 +131,15 @@ CRovoCapturePin::HdFill CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) 
     if (data == nullptr || size <= 0 || static_cast<std::size_t>(size) < imageSize) {
         return HdFill::Missing;
     }
-    // A connection at a lower rate than the phone's gets a new picture no
-    // sooner than its frame time allows (half a phone period early is in
-    // time), and repeats no faster than that either.
+    // A connection at a lower rate than the phone's gets a picture once a
+    // frame time (the newest then; a few milliseconds early is in time),
+    // and repeats no faster than that either.
     const ULONGLONG intervalMs = static_cast<ULONGLONG>(interval / 10000);
     const ULONGLONG repeatMs = intervalMs > kRepeatMs ? intervalMs : kRepeatMs;
     if (m_lastDeliveryMs != 0 && interval > pavix::kSampleDuration + pavix::kSampleDuration / 5) {
         const ULONGLONG earliest =
-            m_lastDeliveryMs + static_cast<ULONGLONG>((interval - pavix::kSampleDuration / 2) / 10000);
-        const ULONGLONG now = GetTickCount64();
+            m_lastDeliveryMs + static_cast<ULONGLONG>((interval - pavix::kSampleDuration / 8) / 10000);
+        const ULONGLONG now = PreciseTickMs();
         if (now < earliest) {
             Sleep(static_cast<DWORD>(earliest - now));
         }
@@ -150,7 +150,7 @@ CRovoCapturePin::HdFill CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) 
     DWORD waitMs = static_cast<DWORD>(repeatMs);
     if (m_lastDeliveryMs != 0) {
         const ULONGLONG due = m_lastDeliveryMs + repeatMs;
-        const ULONGLONG now = GetTickCount64();
+        const ULONGLONG now = PreciseTickMs();
         waitMs = due > now ? static_cast<DWORD>(due - now) : 0;
     }
     REFERENCE_TIME age = 0;
@@ -158,7 +158,7 @@ CRovoCapturePin::HdFill CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) 
         CHdPictureSource::Outcome::NoPicture) {
         return HdFill::Missing;
     }
-    m_lastDeliveryMs = GetTickCount64();
+    m_lastDeliveryMs = PreciseTickMs();
     pSample->SetActualDataLength(static_cast<long>(imageSize));
     Stamp(pSample, age);
     return HdFill::Filled;

@@ -122,7 +122,7 @@ private:
     REFERENCE_TIME m_rtNextStart;
     CRunClock m_runClock;
     // Streaming thread only: the HD pictures, the last sample's stamp (-1
-    // before the first of a run) and when it went out (GetTickCount64; 0:
+    // before the first of a run) and when it went out (PreciseTickMs; 0:
     // none yet this run).
     CHdPictureSource m_hd;
     REFERENCE_TIME m_rtLastStart;

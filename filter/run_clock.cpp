@@ -65,3 +65,10 @@ void CRunClock::WaitUntil(REFERENCE_TIME due) const {
         }
     }
 }
+
+ULONGLONG PreciseTickMs() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<ULONGLONG>(now.QuadPart / (frequency.QuadPart / 1000));
+}

@@ -33,3 +33,8 @@ private:
     HANDLE m_timer;  // null: Sleep paces the waits
     bool m_highResolution;
 };
+
+// Milliseconds on the performance counter, from an origin of its own: for
+// deadlines of a few tens of milliseconds, which GetTickCount64 (its tick
+// up to 16 ms) would miss by half.
+ULONGLONG PreciseTickMs();

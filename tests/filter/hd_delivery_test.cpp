@@ -43,7 +43,7 @@ std::uint64_t NumberIn(const FakeSample& sample, std::uint64_t upTo) {
     return 0;
 }
 
-CMediaType Nv12Type() {
+CMediaType Nv12Type(REFERENCE_TIME frameTime = 333333) {
     CMediaType type;
     type.majortype = MEDIATYPE_Video;
     type.subtype = {0x3231564E, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
@@ -51,7 +51,7 @@ CMediaType Nv12Type() {
     type.bFixedSizeSamples = TRUE;
     type.lSampleSize = kNv12Size;
     VIDEOINFOHEADER info = {};
-    info.AvgTimePerFrame = 333333;
+    info.AvgTimePerFrame = frameTime;
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = kWidth;
     info.bmiHeader.biHeight = kHeight;
@@ -85,14 +85,14 @@ protected:
 
     // The filter with its pin connected (as far as the pin knows) at
     // 1280 x 720 NV12 and its streaming thread started.
-    void MakeStreamingPin() {
+    void MakeStreamingPin(REFERENCE_TIME frameTime = 333333) {
         HRESULT hr = S_OK;
         CUnknown* object = CRovoFilter::CreateInstance(nullptr, &hr);
         ASSERT_EQ(S_OK, hr);
         object->NonDelegatingAddRef();
         filter_ = static_cast<CRovoFilter*>(object);
         pin_ = static_cast<CRovoCapturePin*>(filter_->GetPin(0));
-        CMediaType type = Nv12Type();
+        CMediaType type = Nv12Type(frameTime);
         ASSERT_EQ(S_OK, pin_->CheckMediaType(&type));
         ASSERT_EQ(S_OK, pin_->SetMediaType(&type));
         ASSERT_EQ(S_OK, pin_->OnThreadCreate());
@@ -258,6 +258,41 @@ TEST_F(HdDelivery, ACameraThatStartsWhileThePhoneStreamsWaitsForACurrentPicture)
     FakeSample next(kNv12Size);
     ASSERT_EQ(S_OK, pin_->FillBuffer(&next));
     EXPECT_EQ(2u, NumberIn(next, 3));
+}
+
+TEST_F(HdDelivery, AConnectionAtALowerRateGetsNoMorePicturesThanItAskedFor) {
+    // 15 pictures a second asked for while the phone sends 30: a sample
+    // once a frame time (a few milliseconds early at most), the newest
+    // picture then.
+    HdBlockWriter writer;
+    ASSERT_TRUE(writer.Open());
+    MakeStreamingPin(666666);
+    writer.Publish(kWidth, kHeight, LevelOf(1), 128, 128, 1);
+    std::atomic<bool> done{false};
+    std::thread phone([&] {
+        for (std::uint64_t n = 2; n <= 30; ++n) {
+            Sleep(33);
+            writer.Publish(kWidth, kHeight, LevelOf(n), 128, 128, n);
+        }
+        done = true;
+    });
+    std::vector<double> atMs;
+    std::vector<std::uint64_t> seen;
+    while (!done) {
+        FakeSample sample(kNv12Size);
+        ASSERT_EQ(S_OK, pin_->FillBuffer(&sample));
+        atMs.push_back(NowMs());
+        seen.push_back(NumberIn(sample, 30));
+    }
+    phone.join();
+    ASSERT_GE(seen.size(), 5u);
+    for (size_t i = 1; i < atMs.size(); ++i) {
+        EXPECT_GE(atMs[i] - atMs[i - 1], 58.0) << "sample " << i << " came faster than asked for";
+    }
+    // About 15 of the phone's 30 pictures in its second (a loaded machine
+    // may hold this thread up for a few).
+    EXPECT_LE(seen.size(), 18u);
+    EXPECT_GE(seen.size(), 10u);
 }
 
 }  // namespace
