@@ -36,6 +36,9 @@ public:
     // The stream stopped: the slot goes back (the block stays open).
     void End();
     bool Ready() const { return m_slot >= 0; }
+    // The slot's heartbeat (and a claim again if it was lost): Next does it
+    // with every sample, a paused stream now and then.
+    void Refresh();
 
     enum class Outcome {
         NewPicture,   // a picture not handed on before
@@ -58,8 +61,6 @@ private:
     void CloseObjects();
     // Converts the newest whole picture; false when none could be had.
     bool ConvertLatest(std::uint8_t* sample, std::size_t size, REFERENCE_TIME* age);
-    // The slot's heartbeat (and a claim again if it was lost).
-    void Refresh();
     // The newest picture's number when it is current, else 0.
     std::uint64_t CurrentNumber(const void* sharedView) const;
 

@@ -121,6 +121,7 @@ CRovoCapturePin::HdFill CRovoCapturePin::FillFromHdBlock(IMediaSample* pSample) 
     REFERENCE_TIME streamTime = 0;
     const HRESULT clock = m_pFilter->StreamTime(&streamTime);
     if (clock == VFW_E_NOT_RUNNING || (SUCCEEDED(clock) && streamTime < 0)) {
+        m_hd.Refresh();  // a long pause must not cost the slot
         Sleep(kPausedPollMs);
         return HdFill::Held;
     }
