@@ -57,6 +57,17 @@ bool IsUsableSource(const I420Picture& source) {
 
 }  // namespace
 
+const char* CameraFormatName(CameraFormat format) {
+    switch (format) {
+        case CameraFormat::NV12: return "NV12";
+        case CameraFormat::I420: return "I420";
+        case CameraFormat::YUY2: return "YUY2";
+        case CameraFormat::RGB24: return "RGB24";
+        case CameraFormat::RGB32: return "RGB32";
+    }
+    return "?";
+}
+
 std::size_t CameraImageSize(const CameraType& type) {
     if (!IsUsableSize(type.width, type.height)) {
         return 0;

@@ -18,6 +18,9 @@ namespace pavix {
 
 enum class CameraFormat { NV12, I420, YUY2, RGB24, RGB32 };
 
+// "NV12", "I420", "YUY2", "RGB24" or "RGB32".
+const char* CameraFormatName(CameraFormat format);
+
 // A connection type as the pin delivers it. RGB rows go bottom-up (a DIB
 // with a positive height) unless `topDown`; YUV rows always go top-down.
 struct CameraType {

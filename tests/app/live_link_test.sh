@@ -98,12 +98,7 @@ start_sim() {
   "$PAVIX_PHONESIM" --listen 127.0.0.1:$port "$@" 2>"$sim_log" &
   sim_pid=$!
   extra_pids+=("$sim_pid")
-  local end=$((SECONDS + 10))
-  until grep -q 'listening on' "$sim_log"; do
-    kill -0 "$sim_pid" 2>/dev/null || fail "the simulator did not start: $(cat "$sim_log")"
-    [ $SECONDS -ge $end ] && fail "the simulator does not listen"
-    sleep 0.02
-  done
+  wait_until_listening "$sim_log" "$sim_pid"
 }
 
 # The stored endpoint for the next start.

@@ -57,11 +57,7 @@ start_sim() {
     --corrupt-every $corrupt_every --garbage --close-after $reconnect_every "$@" 2>"$log" &
   sim_pid=$!
   extra_pids+=("$sim_pid")
-  local end=$((SECONDS + 10))
-  until grep -q 'listening on' "$log"; do
-    [ $SECONDS -ge $end ] && fail "the simulator does not listen: $(cat "$log")"
-    sleep 0.05
-  done
+  wait_until_listening "$log"
 }
 
 # Pictures the simulator runs have sent so far, and how many of them were

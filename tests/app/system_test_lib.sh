@@ -71,6 +71,17 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # A fresh working directory for this case's pavix.exe: run (no settings file
 # in it).
+# Waits up to 10 s for the phone simulator logging to LOG to listen; with
+# PID, a simulator that ended fails at once.
+wait_until_listening() {  # LOG [PID]
+  local log=$1 pid=${2:-} end=$((SECONDS + 10))
+  until grep -q 'listening on' "$log"; do
+    [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null && fail "the simulator did not start: $(cat "$log")"
+    [ $SECONDS -ge $end ] && fail "the simulator does not listen: $(cat "$log")"
+    sleep 0.02
+  done
+}
+
 make_run_dir() {
   run=$dir/run-$case_name
   rm -rf "$run"

@@ -52,17 +52,6 @@ struct I420Frame {
     }
 };
 
-const char* FormatName(CameraFormat format) {
-    switch (format) {
-        case CameraFormat::NV12: return "NV12";
-        case CameraFormat::I420: return "I420";
-        case CameraFormat::YUY2: return "YUY2";
-        case CameraFormat::RGB24: return "RGB24";
-        case CameraFormat::RGB32: return "RGB32";
-    }
-    return "?";
-}
-
 // The bare library work of one sample: a cropped, scaled I420 picture (when
 // the sizes differ) converted to the type, bottom-up for RGB.
 class BareLibrary {
@@ -160,13 +149,13 @@ int main(int argc, char** argv) {
         const double bareMs = BestMsPerStep(seconds, [&] { bare.Convert(source, type, sample.data()); });
         if (!ok) {
             std::fprintf(stderr, "camera_converter_bench: FromI420 refused %dx%d -> %s %dx%d\n",
-                         c.sourceWidth, c.sourceHeight, FormatName(c.format), c.width, c.height);
+                         c.sourceWidth, c.sourceHeight, pavix::CameraFormatName(c.format), c.width, c.height);
             status = 1;
         }
         char from[32];
         char to[32];
         std::snprintf(from, sizeof from, "I420 %dx%d", c.sourceWidth, c.sourceHeight);
-        std::snprintf(to, sizeof to, "%s %dx%d", FormatName(c.format), c.width, c.height);
+        std::snprintf(to, sizeof to, "%s %dx%d", pavix::CameraFormatName(c.format), c.width, c.height);
         std::printf("%-22s %-18s %10.3f %10.3f %7.2fx\n", from, to, oursMs, bareMs, oursMs / bareMs);
     }
 

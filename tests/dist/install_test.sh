@@ -159,11 +159,7 @@ start_simulator() {
   sim_log=$dir/phonesim-$case_name.log
   "$PAVIX_PHONESIM" --listen 127.0.0.1:$port --fps 30 --seed 3 2>"$sim_log" &
   extra_pids+=($!)
-  local end=$((SECONDS + 10))
-  until grep -q 'listening on' "$sim_log"; do
-    [ $SECONDS -ge $end ] && fail "the simulator does not listen: $(cat "$sim_log")"
-    sleep 0.05
-  done
+  wait_until_listening "$sim_log"
 }
 
 # The Linux processes of this case's prefix whose command line matches

@@ -92,17 +92,6 @@ void ExpectColour(const Rgb& want, const tools::Rgb& got, const std::string& whe
     EXPECT_LE(std::abs(want.b - got.b), kTolerance) << where << " blue " << got.b;
 }
 
-const char* Name(CameraFormat format) {
-    switch (format) {
-        case CameraFormat::NV12: return "NV12";
-        case CameraFormat::I420: return "I420";
-        case CameraFormat::YUY2: return "YUY2";
-        case CameraFormat::RGB24: return "RGB24";
-        case CameraFormat::RGB32: return "RGB32";
-    }
-    return "?";
-}
-
 std::vector<CameraType> EveryFormatAt(std::initializer_list<std::pair<int, int>> sizes) {
     std::vector<CameraType> types;
     for (auto [w, h] : sizes) {
@@ -120,7 +109,7 @@ std::vector<CameraType> EveryFormatAt(std::initializer_list<std::pair<int, int>>
 // The bands land where they were, in their colours: top, middle and bottom
 // rows sampled at the left edge, the centre and the right edge.
 void ExpectBands(const std::vector<std::uint8_t>& sample, const CameraType& type) {
-    const std::string where = std::string(Name(type.format)) + " " + std::to_string(type.width) +
+    const std::string where = std::string(pavix::CameraFormatName(type.format)) + " " + std::to_string(type.width) +
                               "x" + std::to_string(type.height) +
                               (type.topDown ? " top-down" : "");
     tools::Picture seen;
@@ -155,7 +144,7 @@ TEST(CameraImageSize, CountsEachFormatsBytesAndRefusesUnusableSizes) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.bytes, CameraImageSize(c.type))
-            << Name(c.type.format) << " " << c.type.width << "x" << c.type.height;
+            << pavix::CameraFormatName(c.type.format) << " " << c.type.width << "x" << c.type.height;
     }
 }
 
@@ -188,7 +177,7 @@ TEST(CameraPictureConverter, EveryFormatFromI420KeepsColoursAndTopRow) {
     for (const CameraType& type : EveryFormatAt({{1280, 720}, {640, 480}, {480, 320}})) {
         std::vector<std::uint8_t> sample(CameraImageSize(type));
         ASSERT_TRUE(converter.FromI420(source.View(), type, sample.data(), sample.size()))
-            << Name(type.format) << " " << type.width << "x" << type.height;
+            << pavix::CameraFormatName(type.format) << " " << type.width << "x" << type.height;
         ExpectBands(sample, type);
     }
 }
@@ -199,7 +188,7 @@ TEST(CameraPictureConverter, EveryFormatFromSharedPixelsKeepsColoursAndTopRow) {
     for (const CameraType& type : EveryFormatAt({{1920, 1080}, {640, 480}, {480, 320}})) {
         std::vector<std::uint8_t> sample(CameraImageSize(type));
         ASSERT_TRUE(converter.FromSharedPixels(pixels.data(), type, sample.data(), sample.size()))
-            << Name(type.format) << " " << type.width << "x" << type.height;
+            << pavix::CameraFormatName(type.format) << " " << type.width << "x" << type.height;
         ExpectBands(sample, type);
     }
 }

@@ -61,13 +61,9 @@ start_streaming() {
   sim_log=$run/sim.log
   "$PAVIX_PHONESIM" --listen 127.0.0.1:$port --fps 30 --size "$size" --seed 1 2>"$sim_log" &
   extra_pids+=("$!")
-  local end=$((SECONDS + 10))
-  until grep -q 'listening on' "$sim_log"; do
-    [ $SECONDS -ge $end ] && fail "the simulator does not listen: $(cat "$sim_log")"
-    sleep 0.02
-  done
+  wait_until_listening "$sim_log"
   start_pavix
-  end=$((SECONDS + 30))
+  local end=$((SECONDS + 30))
   local word=0
   until [ "$word" -ge 30 ]; do
     [ $SECONDS -ge $end ] && fail "pavix.exe did not publish 30 pictures in 30 s (frame word $word)"

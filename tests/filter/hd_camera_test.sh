@@ -50,15 +50,11 @@ start_streaming() {
   local sim_log=$run/sim.log
   "$PAVIX_PHONESIM" --listen 127.0.0.1:$port --fps 30 --size $phone_size --quiet 2>"$sim_log" &
   extra_pids+=($!)
-  local end=$((SECONDS + 10))
-  until grep -q 'listening on' "$sim_log"; do
-    [ $SECONDS -ge $end ] && fail "the simulator does not listen: $(cat "$sim_log")"
-    sleep 0.05
-  done
+  wait_until_listening "$sim_log"
   start_hold
   start_pavix
   probe_until 30 wait-window 1 || fail "no main window appeared"
-  end=$((SECONDS + 20))
+  local end=$((SECONDS + 20))
   until [ "$(last_held_word)" -gt 30 ] 2>/dev/null; do
     [ $SECONDS -ge $end ] && fail "no pictures from the simulator (frame word $(last_held_word))"
     sleep 0.1
