@@ -1,5 +1,7 @@
 #include "filter/capture_formats.h"
 
+#include "filter/camera_sizes.h"
+
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -24,13 +26,9 @@ namespace {
 static_assert(sizeof(VIDEOINFOHEADER) == 88, "the format block handed out is 88 bytes");
 static_assert(sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128, "the capability record is 128 bytes");
 
-struct Size {
-    int width;
-    int height;
-};
+using Size = CameraSize;
 
-// Largest after the preferred one, then down to PavixShMem's own size.
-constexpr Size kSizes[] = {{1280, 720}, {1920, 1080}, {640, 480}, {640, 360}, {480, 320}};
+constexpr const Size (&kSizes)[kCameraSizeCount] = kCameraSizes;
 // The same with 480 x 320 first, for RGB24.
 constexpr Size kRgb24Sizes[] = {{480, 320}, {1280, 720}, {1920, 1080}, {640, 480}, {640, 360}};
 constexpr CameraFormat kFormats[] = {CameraFormat::NV12, CameraFormat::I420, CameraFormat::YUY2,

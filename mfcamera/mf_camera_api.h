@@ -2,24 +2,21 @@
 
 // The parts of the Media Foundation camera API that mingw-w64's headers
 // lack, declared from Microsoft's published API documentation: the stream
-// state interface IMFMediaStream2 (mfidl.h), the device-stream attributes a
+// state interface IMFMediaStream2 (mfidl.h), IKsControl (ks.h has it for
+// kernel-streaming builds only), the device-stream attributes a
 // camera's stream descriptor carries (mfapi.h), and the virtual camera
 // (mfvirtualcamera.h, Windows 11 build 22000 on). MFCreateVirtualCamera is
 // never linked: it is looked up in mfsensorgroup.dll at run time
 // (virtual_camera_control.h), so the program starts on every Windows.
 
 #include <windows.h>
+#include <ks.h>
 #include <mfidl.h>
 #include <mfobjects.h>
 
 // ---- IMFMediaStream2 -------------------------------------------------------
 
-typedef enum _MF_STREAM_STATE {
-    MF_STREAM_STATE_STOPPED = 0,
-    MF_STREAM_STATE_PAUSED = 1,
-    MF_STREAM_STATE_RUNNING = 2,
-} MF_STREAM_STATE;
-
+// MF_STREAM_STATE itself is in mfobjects.h.
 // {C5BC37D6-75C7-46A1-A132-81B5F723C20F}
 inline constexpr IID kIidMFMediaStream2 = {
     0xc5bc37d6, 0x75c7, 0x46a1, {0xa1, 0x32, 0x81, 0xb5, 0xf7, 0x23, 0xc2, 0x0f}};
@@ -27,6 +24,24 @@ inline constexpr IID kIidMFMediaStream2 = {
 struct IMFMediaStream2Api : public IMFMediaStream {
     virtual HRESULT STDMETHODCALLTYPE SetStreamState(MF_STREAM_STATE value) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetStreamState(MF_STREAM_STATE* value) = 0;
+};
+
+// ---- IKsControl -------------------------------------------------------------
+// (ks.h declares it only for kernel-streaming builds.)
+
+// {28F54685-06FD-11D2-B27A-00A0C9223196}
+inline constexpr IID kIidKsControl = {
+    0x28f54685, 0x06fd, 0x11d2, {0xb2, 0x7a, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
+
+struct IKsControlApi : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE KsProperty(KSPROPERTY* property, ULONG propertyLength,
+                                                 void* propertyData, ULONG dataLength,
+                                                 ULONG* bytesReturned) = 0;
+    virtual HRESULT STDMETHODCALLTYPE KsMethod(KSMETHOD* method, ULONG methodLength,
+                                               void* methodData, ULONG dataLength,
+                                               ULONG* bytesReturned) = 0;
+    virtual HRESULT STDMETHODCALLTYPE KsEvent(KSEVENT* event, ULONG eventLength, void* eventData,
+                                              ULONG dataLength, ULONG* bytesReturned) = 0;
 };
 
 // ---- Device-stream attributes ---------------------------------------------
