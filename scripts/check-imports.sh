@@ -13,13 +13,17 @@
 # looked up beside the program first, where anyone who can write to, say,
 # Downloads can plant it for an elevated pavix.exe to run: such DLLs are
 # loaded explicitly from the system folder (ui/gdiplus_api.h) instead.
+# PavixMediaSource.dll (the Windows camera) imports mfplat.dll and is not
+# among them: COM loads it by its full path with the altered search order,
+# so mfplat.dll would be looked up in its own folder first, the x64 folder
+# of the installation, which only administrators can write.
 # Wine prefixes inside the tree (their drive_c) and CMake's own probes are
 # not ours and are skipped.
 set -euo pipefail
 objdump=$1
 tree=$2
 shift 2
-system='^(kernel32|user32|gdi32|advapi32|msvcrt|ws2_32|ole32|oleaut32|shell32|comctl32|comdlg32|gdiplus|shlwapi|winmm|version|strmiids|quartz|msvfw32|avifil32|api-ms-win-.*)\.dll$'
+system='^(kernel32|user32|gdi32|advapi32|msvcrt|ws2_32|ole32|oleaut32|shell32|comctl32|comdlg32|gdiplus|shlwapi|winmm|version|strmiids|quartz|msvfw32|avifil32|mfplat|mfreadwrite|api-ms-win-.*)\.dll$'
 # Windows 7's and Windows 10's KnownDLLs lists both hold these (gdiplus.dll
 # is only on the later ones).
 known='^(advapi32|clbcatq|comdlg32|difxapi|gdi32|imagehlp|imm32|kernel32|msctf|msvcrt|normaliz|nsi|ole32|oleaut32|psapi|rpcrt4|sechost|setupapi|shell32|shlwapi|user32|wldap32|ws2_32|api-ms-win-.*)\.dll$'

@@ -19,8 +19,15 @@ CMediaSourceModule::CMediaSourceModule(const wchar_t* path)
 }
 
 CMediaSourceModule::~CMediaSourceModule() {
-    if (factory_ != nullptr) factory_->Release();
+    ReleaseClassObject();
     // The module stays loaded: a stream's worker may still be ending.
+}
+
+void CMediaSourceModule::ReleaseClassObject() {
+    if (factory_ != nullptr) {
+        factory_->Release();
+        factory_ = nullptr;
+    }
 }
 
 HRESULT CMediaSourceModule::CreateInstance(REFIID riid, void** ppv) const {

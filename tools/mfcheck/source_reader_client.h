@@ -30,6 +30,8 @@ public:
     // The class object's CreateInstance for `riid`.
     HRESULT CreateInstance(REFIID riid, void** ppv) const;
     HRESULT CanUnloadNow() const;
+    // Lets go of the class object (CreateSource fails from then on).
+    void ReleaseClassObject();
     HRESULT Register() const;
     HRESULT Unregister() const;
 
