@@ -2,7 +2,7 @@
 #   make run     set up, build, and run the demo
 #   make test    set up, build everything, run every test suite
 #   make bench   benchmarks: the frame parser and the camera's conversion
-#                (native); the camera, its clients (ffmpeg), the live link,
+#                (native); both cameras, the clients (ffmpeg), the live link,
 #                the Wi-Fi notice to the first picture (win64 under Wine)
 #   make fuzz    each fuzz target for FUZZ_SECONDS
 #   make soak    pavix.exe streaming with faults for SOAK_MINUTES (default 30)
@@ -71,6 +71,8 @@ bench: build
 	$(NATIVE)/tests/bench/hd_block_bench
 	@echo "== camera filter (win64 under Wine)"
 	tests/filter/run_camera_bench.sh $(WIN64) 10
+	@echo "== Windows camera (Media Foundation source): arrival -> application latency, cost per sample, against the bare event wake and libyuv (win64 under Wine)"
+	tests/filter/run_camera_bench.sh $(WIN64) 10 tests/mfcamera/media_source_bench.exe
 	@echo "== camera sample: crop, scale, convert into each offered type, against bare libyuv (native)"
 	$(NATIVE)/tests/bench/camera_converter_bench
 	@echo "== camera clients: send -> sample latency, repeats, pictures never delivered, pavix.exe CPU (ffmpeg under Wine)"

@@ -63,6 +63,7 @@ CPavixMediaStream::CPavixMediaStream(IMFMediaSource* source, IMFStreamDescriptor
     : m_queue(queue),
       m_descriptor(descriptor),
       m_source(source),
+      m_buffers(CSampleBufferPool::Create()),
       m_requested(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     InitializeCriticalSection(&m_lock);
@@ -77,6 +78,7 @@ CPavixMediaStream::~CPavixMediaStream() {
     if (m_queue != nullptr) m_queue->Release();
     if (m_descriptor != nullptr) m_descriptor->Release();
     if (m_source != nullptr) m_source->Release();
+    if (m_buffers != nullptr) m_buffers->Release();
     if (m_requested != nullptr) CloseHandle(m_requested);
     if (m_stop != nullptr) CloseHandle(m_stop);
     DeleteCriticalSection(&m_lock);
@@ -338,7 +340,7 @@ void CPavixMediaStream::Work(const CameraType& type) {
 bool CPavixMediaStream::Deliver(const CameraType& type, bool first) {
     const DWORD imageSize = static_cast<DWORD>(CameraImageSize(type));
     IMFMediaBuffer* buffer = nullptr;
-    if (imageSize == 0 || FAILED(MFCreateMemoryBuffer(imageSize, &buffer))) {
+    if (imageSize == 0 || m_buffers == nullptr || FAILED(m_buffers->NewBuffer(imageSize, &buffer))) {
         Sleep(10);  // no memory now: try again shortly rather than spin
         return false;
     }

@@ -15,6 +15,7 @@
 #include "filter/camera_picture_converter.h"
 #include "mfcamera/camera_picture_feed.h"
 #include "mfcamera/mf_camera_api.h"
+#include "mfcamera/sample_buffer_pool.h"
 
 namespace pavix {
 
@@ -75,6 +76,7 @@ private:
     IMFMediaSource* m_source;  // released at shutdown: the two keep each other till then
     bool m_shutdown = false;
     MF_STREAM_STATE m_state = MF_STREAM_STATE_STOPPED;
+    CSampleBufferPool* m_buffers;    // the samples' memory, used again
     std::deque<IUnknown*> m_tokens;  // one per request not answered yet (null allowed)
     HANDLE m_requested;              // auto-reset: a request came
     HANDLE m_stop;                   // manual-reset: the worker ends

@@ -13,89 +13,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "mfcamera/media_source_clsid.h"
 #include "mfcamera/mf_camera_api.h"
 #include "tests/filter/support/hd_block_writer.h"
+#include "tests/mfcamera/support/numbered_pictures.h"
 #include "tools/mfcheck/source_reader_client.h"
 
 using pavix::ComRef;
 using pavix::testing::HdBlockWriter;
 using namespace pavix::tools;
+using namespace pavix::testing;
 
 namespace {
 
 // A freeze, not a speed: a sample or an event is due within 1/30 s.
 constexpr DWORD kEventWaitMs = 10000;
-
-// Picture n's luma: steps of 3 so that a sample converted to RGB32 and
-// back still tells which picture it shows.
-std::uint8_t LumaOf(std::uint64_t number) { return static_cast<std::uint8_t>(16 + 3 * (number % 70)); }
-
-// The luma at the sample's centre (RGB32: of its grey).
-int CentreLuma(const ReadResult& sample, const SampleLayout& layout) {
-    const std::size_t x = static_cast<std::size_t>(layout.width / 2);
-    const std::size_t y = static_cast<std::size_t>(layout.height / 2);
-    const std::size_t w = static_cast<std::size_t>(layout.width);
-    switch (layout.format) {
-    case SampleFormat::NV12:
-        return sample.bytes.at(y * w + x);
-    case SampleFormat::YUY2:
-        return sample.bytes.at((y * w + x) * 2);
-    default: {
-        const int green = sample.bytes.at((y * w + x) * 4 + 1);
-        return static_cast<int>(green * 219.0 / 255.0 + 16.5);
-    }
-    }
-}
-
-// The picture number a luma belongs to among numbers first..first+69.
-std::uint64_t NumberOfLuma(int luma, std::uint64_t first) {
-    const int step = (luma - 16 + 1) / 3;  // nearest
-    const std::uint64_t base = first - first % 70;
-    std::uint64_t number = base + static_cast<std::uint64_t>(step);
-    if (number < first) number += 70;
-    return number;
-}
-
-// Publishes 1280 x 720 pictures about 30 a second, numbered from 1, and
-// keeps each one's arrival time.
-class PicturePublisher {
-public:
-    explicit PicturePublisher(HdBlockWriter& writer) : writer_(writer), thread_([this] { Run(); }) {}
-    ~PicturePublisher() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::int64_t ArrivalOf(std::uint64_t number) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return number >= 1 && number <= arrivals_.size() ? arrivals_[number - 1] : 0;
-    }
-
-private:
-    void Run() {
-        for (std::uint64_t number = 1; !stop_; ++number) {
-            const std::int64_t arrival = HdBlockWriter::Now();
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                arrivals_.push_back(arrival);
-            }
-            writer_.Publish(1280, 720, LumaOf(number), 128, 128, number, arrival,
-                            static_cast<std::int32_t>(number));
-            Sleep(33);
-        }
-    }
-    HdBlockWriter& writer_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<std::int64_t> arrivals_;
-    std::thread thread_;
-};
 
 class MediaSource : public ::testing::Test {
 protected:
@@ -176,7 +111,7 @@ TEST_F(MediaSource, ListsEverySizeInNv12Yuy2AndRgb32WithNv12At720pFirst) {
 TEST_F(MediaSource, EachPictureGoesOutOnceStampedWithItsArrival) {
     HdBlockWriter writer;
     ASSERT_TRUE(writer.Open());
-    PicturePublisher publisher(writer);
+    NumberedPublisher publisher(writer);
     const SampleLayout layouts[] = {{SampleFormat::NV12, 1280, 720, true},
                                     {SampleFormat::YUY2, 640, 480, true},
                                     {SampleFormat::RGB32, 640, 360, true}};
