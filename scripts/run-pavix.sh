@@ -15,8 +15,10 @@
 # last picture as WIN64_TREE/run-camcheck.bmp; a second camcheck connects
 # at 1280 x 720 NV12, reports its type and rate, the pictures it saw
 # (repeats and gaps) and saves its last picture as
-# WIN64_TREE/run-camcheck-720p.bmp; the window is closed with its close
-# box. pavix.exe connects to the simulator through the settings file it
+# WIN64_TREE/run-camcheck-720p.bmp; mfcheck reads the Windows camera (the
+# Media Foundation source, PavixMediaSource.dll) at 1280 x 720 NV12 through
+# Media Foundation's source reader and reports the pictures it got; the
+# window is closed with its close box. pavix.exe connects to the simulator through the settings file it
 # finds in its working directory; its exit code is the script's.
 set -euo pipefail
 
@@ -34,6 +36,8 @@ exe=$tree/app/pavix.exe
 filter=$tree/filter/RovoFilter.ax
 probe=$tree/tests/app/pavix_probe.exe
 camcheck=$tree/tools/camcheck/camcheck.exe
+mfcheck=$tree/tools/mfcheck/mfcheck.exe
+media_source=$tree/mfcamera/PavixMediaSource.dll
 simulator=$native/tools/phonesim/phonesim
 pattern_check=$native/tests/app/pattern_check
 for f in "$exe" "$filter"; do
@@ -130,6 +134,13 @@ if [ -f "$camcheck" ]; then
   if [ -f "$snapshot" ] && [ -x "$pattern_check" ]; then
     echo "run-pavix: snapshot $snapshot: $("$pattern_check" read "$snapshot" | tr '\n' ' ')"
   fi
+fi
+if [ -f "$mfcheck" ] && [ -f "$media_source" ]; then
+  # As a Media Foundation application (the Windows Camera app's way in).
+  "$wine" "$mfcheck" "Z:${media_source//\//\\}" --size 1280x720 --format NV12 --samples 90 \
+    >"$run/mfcheck.txt" 2>&1 || echo "run-pavix: mfcheck failed"
+  tr -d '\r' <"$run/mfcheck.txt" | grep -E '^(connected|samples|steps|picture frame)' |
+    sed 's/^/run-pavix: Windows camera: /' || true
 fi
 if [ $have_probe = 1 ]; then
   "$wine" "$probe" status | sed 's/^/run-pavix: status bar /'
