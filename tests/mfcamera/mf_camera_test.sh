@@ -12,6 +12,7 @@
 #                NV12 first; without Pavix the samples still come, black
 #   720p-nv12    a 1280 x 720 phone, read at 1280 x 720 NV12
 #   480p-yuy2    a 640 x 480 phone, read at 640 x 480 YUY2
+#   360p-rgb32   a 640 x 480 phone, read at 640 x 360 RGB32 (its centre)
 #   idle         pavix.exe without a phone: its idle picture
 #
 # Streaming cases check: the samples come with rising stamps, the phone's
@@ -139,6 +140,7 @@ case "$case_name" in
   types) case_types ;;
   720p-nv12) case_stream 1280x720 1280x720 NV12 ;;
   480p-yuy2) case_stream 640x480 640x480 YUY2 ;;
+  360p-rgb32) case_stream 640x480 640x360 RGB32 ;;
   idle) case_idle ;;
   *) fail "unknown case $case_name" ;;
 esac
