@@ -7,25 +7,14 @@
 
 #include "mfcamera/module_objects.h"
 #include "mfcamera/pavix_media_source.h"
+#include "shared/critical_section.h"
 
 namespace pavix {
 namespace {
 
-class CLock {
-public:
-    explicit CLock(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
-    ~CLock() { LeaveCriticalSection(lock_); }
-    CLock(const CLock&) = delete;
-    CLock& operator=(const CLock&) = delete;
-
-private:
-    CRITICAL_SECTION* lock_;
-};
-
 class CMediaSourceActivate final : public IMFActivate {
 public:
     explicit CMediaSourceActivate(IMFAttributes* store) : m_store(store) {
-        InitializeCriticalSection(&m_lock);
         ModuleObjectCreated();
     }
 
@@ -53,7 +42,7 @@ public:
     STDMETHODIMP ActivateObject(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         if (m_source == nullptr) {
             const HRESULT hr = CPavixMediaSource::Create(&m_source);
             if (FAILED(hr)) return hr;
@@ -157,19 +146,18 @@ private:
     ~CMediaSourceActivate() {
         if (m_source != nullptr) m_source->Release();
         m_store->Release();
-        DeleteCriticalSection(&m_lock);
         ModuleObjectDestroyed();
     }
 
     CPavixMediaSource* TakeSource() {
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         CPavixMediaSource* source = m_source;
         m_source = nullptr;
         return source;
     }
 
     LONG m_refs = 1;
-    CRITICAL_SECTION m_lock;
+    CriticalSection m_lock;
     IMFAttributes* m_store;
     CPavixMediaSource* m_source = nullptr;
 };

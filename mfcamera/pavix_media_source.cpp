@@ -12,17 +12,6 @@
 namespace pavix {
 namespace {
 
-class CLock {
-public:
-    explicit CLock(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
-    ~CLock() { LeaveCriticalSection(lock_); }
-    CLock(const CLock&) = delete;
-    CLock& operator=(const CLock&) = delete;
-
-private:
-    CRITICAL_SECTION* lock_;
-};
-
 template <typename T>
 void ReleaseAndClear(T** pointer) {
     if (*pointer != nullptr) {
@@ -98,7 +87,6 @@ HRESULT CPavixMediaSource::Create(CPavixMediaSource** source) {
 }
 
 CPavixMediaSource::CPavixMediaSource() {
-    InitializeCriticalSection(&m_lock);
     ModuleObjectCreated();
 }
 
@@ -108,7 +96,6 @@ CPavixMediaSource::~CPavixMediaSource() {
     ReleaseAndClear(&m_descriptor);
     ReleaseAndClear(&m_streamDescriptor);
     ReleaseAndClear(&m_attributes);
-    DeleteCriticalSection(&m_lock);
     ModuleObjectDestroyed();
 }
 
@@ -159,42 +146,30 @@ STDMETHODIMP_(ULONG) CPavixMediaSource::Release() {
 
 // ---- IMFMediaEventGenerator --------------------------------------------------
 
+// The queue answers MF_E_SHUTDOWN by itself once shut down; it is there
+// (and kept) from construction to destruction.
 STDMETHODIMP CPavixMediaSource::GetEvent(DWORD flags, IMFMediaEvent** event) {
-    IMFMediaEventQueue* queue = nullptr;
-    {
-        CLock lock(&m_lock);
-        if (m_shutdown) return MF_E_SHUTDOWN;
-        queue = m_queue;
-        queue->AddRef();
-    }
-    // Outside the lock: a blocking wait must not hold the source up.
-    const HRESULT hr = queue->GetEvent(flags, event);
-    queue->Release();
-    return hr;
+    return m_queue->GetEvent(flags, event);
 }
 
 STDMETHODIMP CPavixMediaSource::BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) {
-    CLock lock(&m_lock);
-    return m_shutdown ? MF_E_SHUTDOWN : m_queue->BeginGetEvent(callback, state);
+    return m_queue->BeginGetEvent(callback, state);
 }
 
 STDMETHODIMP CPavixMediaSource::EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) {
-    CLock lock(&m_lock);
-    return m_shutdown ? MF_E_SHUTDOWN : m_queue->EndGetEvent(result, event);
+    return m_queue->EndGetEvent(result, event);
 }
 
 STDMETHODIMP CPavixMediaSource::QueueEvent(MediaEventType type, REFGUID extendedType,
                                            HRESULT status, const PROPVARIANT* value) {
-    CLock lock(&m_lock);
-    return m_shutdown ? MF_E_SHUTDOWN
-                      : m_queue->QueueEventParamVar(type, extendedType, status, value);
+    return m_queue->QueueEventParamVar(type, extendedType, status, value);
 }
 
 // ---- IMFMediaSource -----------------------------------------------------------
 
 STDMETHODIMP CPavixMediaSource::GetCharacteristics(DWORD* characteristics) {
     if (characteristics == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     *characteristics = MFMEDIASOURCE_IS_LIVE;
     return S_OK;
@@ -203,7 +178,7 @@ STDMETHODIMP CPavixMediaSource::GetCharacteristics(DWORD* characteristics) {
 STDMETHODIMP CPavixMediaSource::CreatePresentationDescriptor(
     IMFPresentationDescriptor** descriptor) {
     if (descriptor == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     *descriptor = nullptr;
     if (m_shutdown) return MF_E_SHUTDOWN;
     return m_descriptor->Clone(descriptor);
@@ -217,7 +192,7 @@ STDMETHODIMP CPavixMediaSource::Start(IMFPresentationDescriptor* descriptor,
     if (startPosition != nullptr && startPosition->vt != VT_EMPTY && startPosition->vt != VT_I8) {
         return MF_E_UNSUPPORTED_TIME_FORMAT;
     }
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     BOOL selected = FALSE;
     IMFStreamDescriptor* chosen = nullptr;
@@ -253,7 +228,7 @@ STDMETHODIMP CPavixMediaSource::Start(IMFPresentationDescriptor* descriptor,
 }
 
 STDMETHODIMP CPavixMediaSource::Stop() {
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     if (m_stream->Running()) {
         const HRESULT hr = m_stream->Stop();
@@ -263,14 +238,14 @@ STDMETHODIMP CPavixMediaSource::Stop() {
 }
 
 STDMETHODIMP CPavixMediaSource::Pause() {
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     return m_shutdown ? MF_E_SHUTDOWN : MF_E_INVALID_STATE_TRANSITION;
 }
 
 STDMETHODIMP CPavixMediaSource::Shutdown() {
     CPavixMediaStream* stream = nullptr;
     {
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         if (m_shutdown) return MF_E_SHUTDOWN;
         m_shutdown = true;
         if (m_queue != nullptr) m_queue->Shutdown();
@@ -290,7 +265,7 @@ STDMETHODIMP CPavixMediaSource::Shutdown() {
 
 STDMETHODIMP CPavixMediaSource::GetSourceAttributes(IMFAttributes** attributes) {
     if (attributes == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     *attributes = nullptr;
     if (m_shutdown) return MF_E_SHUTDOWN;
     *attributes = m_attributes;
@@ -300,7 +275,7 @@ STDMETHODIMP CPavixMediaSource::GetSourceAttributes(IMFAttributes** attributes) 
 
 STDMETHODIMP CPavixMediaSource::GetStreamAttributes(DWORD streamId, IMFAttributes** attributes) {
     if (attributes == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     *attributes = nullptr;
     if (m_shutdown) return MF_E_SHUTDOWN;
     if (streamId != 0) return MF_E_INVALIDSTREAMNUMBER;
@@ -310,7 +285,7 @@ STDMETHODIMP CPavixMediaSource::GetStreamAttributes(DWORD streamId, IMFAttribute
 
 STDMETHODIMP CPavixMediaSource::SetD3DManager(IUnknown* /*manager*/) {
     // Samples are in system memory; a device manager offered is not needed.
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     return m_shutdown ? MF_E_SHUTDOWN : S_OK;
 }
 
@@ -319,7 +294,7 @@ STDMETHODIMP CPavixMediaSource::SetD3DManager(IUnknown* /*manager*/) {
 STDMETHODIMP CPavixMediaSource::GetService(REFGUID /*service*/, REFIID /*riid*/, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     return m_shutdown ? MF_E_SHUTDOWN : MF_E_UNSUPPORTED_SERVICE;
 }
 
@@ -330,7 +305,7 @@ HRESULT CPavixMediaSource::CheckKsCall(const void* request, ULONG requestLength,
     if (bytesReturned == nullptr) return E_POINTER;
     *bytesReturned = 0;
     if (request == nullptr || requestLength < sizeof(KSIDENTIFIER)) return E_INVALIDARG;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     return m_shutdown ? MF_E_SHUTDOWN : S_OK;
 }
 

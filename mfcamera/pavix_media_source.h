@@ -11,6 +11,7 @@
 #include <mfidl.h>
 
 #include "mfcamera/mf_camera_api.h"
+#include "shared/critical_section.h"
 
 namespace pavix {
 
@@ -65,7 +66,7 @@ private:
     HRESULT CheckKsCall(const void* request, ULONG requestLength, ULONG* bytesReturned);
 
     LONG m_refs = 1;
-    CRITICAL_SECTION m_lock;
+    CriticalSection m_lock;
     IMFMediaEventQueue* m_queue = nullptr;
     IMFPresentationDescriptor* m_descriptor = nullptr;
     IMFStreamDescriptor* m_streamDescriptor = nullptr;

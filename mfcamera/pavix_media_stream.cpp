@@ -20,17 +20,6 @@ constexpr DWORD kIdleRefreshMs = 1000;
 // without ever taking its samples must not grow the queue for ever.
 constexpr size_t kMostWaitingRequests = 64;
 
-class CLock {
-public:
-    explicit CLock(CRITICAL_SECTION* lock) : lock_(lock) { EnterCriticalSection(lock_); }
-    ~CLock() { LeaveCriticalSection(lock_); }
-    CLock(const CLock&) = delete;
-    CLock& operator=(const CLock&) = delete;
-
-private:
-    CRITICAL_SECTION* lock_;
-};
-
 }  // namespace
 
 HRESULT CPavixMediaStream::Create(IMFMediaSource* source, IMFStreamDescriptor* descriptor,
@@ -66,7 +55,6 @@ CPavixMediaStream::CPavixMediaStream(IMFMediaSource* source, IMFStreamDescriptor
       m_buffers(CSampleBufferPool::Create()),
       m_requested(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    InitializeCriticalSection(&m_lock);
     ModuleObjectCreated();
     m_queue->AddRef();
     m_descriptor->AddRef();
@@ -81,7 +69,6 @@ CPavixMediaStream::~CPavixMediaStream() {
     if (m_buffers != nullptr) m_buffers->Release();
     if (m_requested != nullptr) CloseHandle(m_requested);
     if (m_stop != nullptr) CloseHandle(m_stop);
-    DeleteCriticalSection(&m_lock);
     ModuleObjectDestroyed();
 }
 
@@ -115,42 +102,30 @@ STDMETHODIMP_(ULONG) CPavixMediaStream::Release() {
 
 // ---- IMFMediaEventGenerator --------------------------------------------------
 
+// The queue answers MF_E_SHUTDOWN by itself once shut down; it is there
+// (and kept) from construction to destruction.
 STDMETHODIMP CPavixMediaStream::GetEvent(DWORD flags, IMFMediaEvent** event) {
-    IMFMediaEventQueue* queue = nullptr;
-    {
-        CLock lock(&m_lock);
-        if (m_shutdown) return MF_E_SHUTDOWN;
-        queue = m_queue;
-        queue->AddRef();
-    }
-    // Outside the lock: a blocking wait must not hold the stream up.
-    const HRESULT hr = queue->GetEvent(flags, event);
-    queue->Release();
-    return hr;
+    return m_queue->GetEvent(flags, event);
 }
 
 STDMETHODIMP CPavixMediaStream::BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) {
-    CLock lock(&m_lock);
-    return m_shutdown ? MF_E_SHUTDOWN : m_queue->BeginGetEvent(callback, state);
+    return m_queue->BeginGetEvent(callback, state);
 }
 
 STDMETHODIMP CPavixMediaStream::EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) {
-    CLock lock(&m_lock);
-    return m_shutdown ? MF_E_SHUTDOWN : m_queue->EndGetEvent(result, event);
+    return m_queue->EndGetEvent(result, event);
 }
 
 STDMETHODIMP CPavixMediaStream::QueueEvent(MediaEventType type, REFGUID extendedType,
                                            HRESULT status, const PROPVARIANT* value) {
-    CLock lock(&m_lock);
-    return m_shutdown ? MF_E_SHUTDOWN
-                      : m_queue->QueueEventParamVar(type, extendedType, status, value);
+    return m_queue->QueueEventParamVar(type, extendedType, status, value);
 }
 
 // ---- IMFMediaStream -----------------------------------------------------------
 
 STDMETHODIMP CPavixMediaStream::GetMediaSource(IMFMediaSource** source) {
     if (source == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     *source = nullptr;
     if (m_shutdown) return MF_E_SHUTDOWN;
     *source = m_source;
@@ -160,7 +135,7 @@ STDMETHODIMP CPavixMediaStream::GetMediaSource(IMFMediaSource** source) {
 
 STDMETHODIMP CPavixMediaStream::GetStreamDescriptor(IMFStreamDescriptor** descriptor) {
     if (descriptor == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     *descriptor = nullptr;
     if (m_shutdown) return MF_E_SHUTDOWN;
     *descriptor = m_descriptor;
@@ -169,7 +144,7 @@ STDMETHODIMP CPavixMediaStream::GetStreamDescriptor(IMFStreamDescriptor** descri
 }
 
 STDMETHODIMP CPavixMediaStream::RequestSample(IUnknown* token) {
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     if (m_state != MF_STREAM_STATE_RUNNING) return MF_E_MEDIA_SOURCE_WRONGSTATE;
     if (m_tokens.size() >= kMostWaitingRequests) return MF_E_INVALIDREQUEST;
@@ -199,7 +174,7 @@ STDMETHODIMP CPavixMediaStream::SetStreamState(MF_STREAM_STATE value) {
 
 STDMETHODIMP CPavixMediaStream::GetStreamState(MF_STREAM_STATE* value) {
     if (value == nullptr) return E_POINTER;
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     *value = m_state;
     return S_OK;
@@ -208,7 +183,7 @@ STDMETHODIMP CPavixMediaStream::GetStreamState(MF_STREAM_STATE* value) {
 // ---- The source's side ----------------------------------------------------------
 
 bool CPavixMediaStream::Running() {
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     return !m_shutdown && m_state == MF_STREAM_STATE_RUNNING;
 }
 
@@ -228,7 +203,7 @@ HRESULT CPavixMediaStream::Start(IMFStreamDescriptor* descriptor, const PROPVARI
         handler->Release();
     }
     EndWorker();  // a running stream starts again with the new type
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     HRESULT hr = m_queue->QueueEventParamVar(MEStreamStarted, GUID_NULL, S_OK, &startTime);
     if (FAILED(hr)) return hr;
@@ -248,7 +223,7 @@ HRESULT CPavixMediaStream::Start(IMFStreamDescriptor* descriptor, const PROPVARI
 
 HRESULT CPavixMediaStream::Stop() {
     EndWorker();
-    CLock lock(&m_lock);
+    ScopedLock lock(m_lock);
     if (m_shutdown) return MF_E_SHUTDOWN;
     m_state = MF_STREAM_STATE_STOPPED;
     return m_queue->QueueEventParamVar(MEStreamStopped, GUID_NULL, S_OK, nullptr);
@@ -258,7 +233,7 @@ void CPavixMediaStream::Shutdown() {
     EndWorker();
     IMFMediaSource* source = nullptr;
     {
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         if (m_shutdown) return;
         m_shutdown = true;
         m_state = MF_STREAM_STATE_STOPPED;
@@ -272,7 +247,7 @@ void CPavixMediaStream::Shutdown() {
 void CPavixMediaStream::EndWorker() {
     HANDLE thread = nullptr;
     {
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         thread = m_thread;
         m_thread = nullptr;
         if (thread != nullptr) SetEvent(m_stop);
@@ -290,7 +265,7 @@ void CPavixMediaStream::EndWorker() {
 void CPavixMediaStream::DropRequests() {
     std::deque<IUnknown*> dropped;
     {
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         dropped.swap(m_tokens);
     }
     for (IUnknown* token : dropped) {
@@ -304,7 +279,7 @@ DWORD WINAPI CPavixMediaStream::WorkerProc(void* argument) {
     auto* stream = static_cast<CPavixMediaStream*>(argument);
     CameraType type;
     {
-        CLock lock(&stream->m_lock);
+        ScopedLock lock(stream->m_lock);
         type = stream->m_type;
     }
     stream->Work(type);
@@ -319,7 +294,7 @@ void CPavixMediaStream::Work(const CameraType& type) {
     for (;;) {
         bool requested = false;
         {
-            CLock lock(&m_lock);
+            ScopedLock lock(m_lock);
             requested = !m_tokens.empty();
         }
         if (!requested) {
@@ -367,7 +342,7 @@ bool CPavixMediaStream::Deliver(const CameraType& type, bool first) {
     if (first) sample->SetUINT32(MFSampleExtension_Discontinuity, TRUE);
     bool queued = false;
     {
-        CLock lock(&m_lock);
+        ScopedLock lock(m_lock);
         // A stop meanwhile dropped the request: the sample goes nowhere.
         if (!m_shutdown && m_state == MF_STREAM_STATE_RUNNING && !m_tokens.empty()) {
             IUnknown* token = m_tokens.front();

@@ -16,6 +16,7 @@
 #include "mfcamera/camera_picture_feed.h"
 #include "mfcamera/mf_camera_api.h"
 #include "mfcamera/sample_buffer_pool.h"
+#include "shared/critical_section.h"
 
 namespace pavix {
 
@@ -70,7 +71,7 @@ private:
     void DropRequests();
 
     LONG m_refs = 1;
-    CRITICAL_SECTION m_lock;
+    CriticalSection m_lock;
     IMFMediaEventQueue* m_queue;
     IMFStreamDescriptor* m_descriptor;
     IMFMediaSource* m_source;  // released at shutdown: the two keep each other till then

@@ -72,11 +72,10 @@ private:
 
 CSampleBufferPool* CSampleBufferPool::Create() { return new (std::nothrow) CSampleBufferPool(); }
 
-CSampleBufferPool::CSampleBufferPool() { InitializeCriticalSection(&m_lock); }
+CSampleBufferPool::CSampleBufferPool() = default;
 
 CSampleBufferPool::~CSampleBufferPool() {
     for (BYTE* block : m_free) VirtualFree(block, 0, MEM_RELEASE);
-    DeleteCriticalSection(&m_lock);
 }
 
 void CSampleBufferPool::AddRef() { InterlockedIncrement(&m_refs); }
@@ -86,13 +85,14 @@ void CSampleBufferPool::Release() {
 }
 
 BYTE* CSampleBufferPool::Take(DWORD size) {
-    EnterCriticalSection(&m_lock);
     BYTE* block = nullptr;
-    if (size == m_blockSize && !m_free.empty()) {
-        block = m_free.back();
-        m_free.pop_back();
+    {
+        ScopedLock lock(m_lock);
+        if (size == m_blockSize && !m_free.empty()) {
+            block = m_free.back();
+            m_free.pop_back();
+        }
     }
-    LeaveCriticalSection(&m_lock);
     if (block == nullptr) {
         block = static_cast<BYTE*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     }
@@ -100,16 +100,18 @@ BYTE* CSampleBufferPool::Take(DWORD size) {
 }
 
 void CSampleBufferPool::Give(BYTE* block, DWORD size) {
-    EnterCriticalSection(&m_lock);
-    if (size != m_blockSize) {
-        // The stream's type changed: blocks of the old size are no use.
-        for (BYTE* old : m_free) VirtualFree(old, 0, MEM_RELEASE);
-        m_free.clear();
-        m_blockSize = size;
+    bool kept = false;
+    {
+        ScopedLock lock(m_lock);
+        if (size != m_blockSize) {
+            // The stream's type changed: blocks of the old size are no use.
+            for (BYTE* old : m_free) VirtualFree(old, 0, MEM_RELEASE);
+            m_free.clear();
+            m_blockSize = size;
+        }
+        kept = m_free.size() < kMostFreeBlocks;
+        if (kept) m_free.push_back(block);
     }
-    const bool kept = m_free.size() < kMostFreeBlocks;
-    if (kept) m_free.push_back(block);
-    LeaveCriticalSection(&m_lock);
     if (!kept) VirtualFree(block, 0, MEM_RELEASE);
 }
 

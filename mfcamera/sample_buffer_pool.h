@@ -11,6 +11,7 @@
 #include <mfobjects.h>
 
 #include <vector>
+#include "shared/critical_section.h"
 
 namespace pavix {
 
@@ -35,7 +36,7 @@ private:
     void Give(BYTE* block, DWORD size);
 
     LONG m_refs = 1;
-    CRITICAL_SECTION m_lock;
+    CriticalSection m_lock;
     DWORD m_blockSize = 0;       // the size the free blocks have
     std::vector<BYTE*> m_free;
 };

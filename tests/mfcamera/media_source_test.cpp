@@ -54,6 +54,20 @@ protected:
         return source;
     }
 
+    // A new source's first five samples at `layout` all show `luma`.
+    void ExpectSamplesOfLuma(const SampleLayout& layout, int luma) {
+        ComRef<IMFMediaSource> source = NewSource();
+        ComRef<IMFSourceReader> reader = ReaderAt(source.Get(), layout);
+        ASSERT_TRUE(reader);
+        for (int i = 0; i < 5; ++i) {
+            ReadResult sample;
+            ASSERT_EQ(ReadNextSample(reader.Get(), &sample), S_OK);
+            EXPECT_EQ(CentreLuma(sample, layout), luma) << "sample " << i;
+        }
+        reader.Reset();
+        source->Shutdown();
+    }
+
     ComRef<IMFSourceReader> ReaderAt(IMFMediaSource* source, const SampleLayout& layout) {
         ComRef<IMFSourceReader> reader;
         EXPECT_EQ(OpenSourceReader(source, &reader), S_OK);
@@ -163,29 +177,11 @@ TEST_F(MediaSource, ShowsTheIdlePictureWithoutAPhoneAndBlackWithoutPavix) {
         ASSERT_TRUE(writer.Open());
         // pavix.exe's idle picture (no phone: frame word -2), once.
         writer.Publish(1280, 720, 200, 128, 128, 1, 0, -2);
-        ComRef<IMFMediaSource> source = NewSource();
-        ComRef<IMFSourceReader> reader = ReaderAt(source.Get(), layout);
-        ASSERT_TRUE(reader);
-        for (int i = 0; i < 5; ++i) {
-            ReadResult sample;
-            ASSERT_EQ(ReadNextSample(reader.Get(), &sample), S_OK);
-            EXPECT_EQ(CentreLuma(sample, layout), 200) << "sample " << i;
-        }
-        reader.Reset();
-        source->Shutdown();
+        ExpectSamplesOfLuma(layout, 200);
     }
     // Without the HD block (Pavix not running) the samples still come,
     // from the empty PavixShMem: black.
-    ComRef<IMFMediaSource> source = NewSource();
-    ComRef<IMFSourceReader> reader = ReaderAt(source.Get(), layout);
-    ASSERT_TRUE(reader);
-    for (int i = 0; i < 5; ++i) {
-        ReadResult sample;
-        ASSERT_EQ(ReadNextSample(reader.Get(), &sample), S_OK);
-        EXPECT_EQ(CentreLuma(sample, layout), 16) << "sample " << i;
-    }
-    reader.Reset();
-    source->Shutdown();
+    ExpectSamplesOfLuma(layout, 16);
 }
 
 TEST_F(MediaSource, StopsStartsAgainAndShutsDownThroughItsOwnInterfaces) {
