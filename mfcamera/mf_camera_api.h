@@ -14,11 +14,7 @@
 
 // ---- IMFMediaStream2 -------------------------------------------------------
 
-typedef enum _MF_STREAM_STATE {
-    MF_STREAM_STATE_STOPPED = 0,
-    MF_STREAM_STATE_PAUSED = 1,
-    MF_STREAM_STATE_RUNNING = 2,
-} MF_STREAM_STATE;
+// MF_STREAM_STATE itself comes with mingw-w64's mfobjects.h.
 
 // {C5BC37D6-75C7-46A1-A132-81B5F723C20F}
 inline constexpr IID kIidMFMediaStream2 = {
