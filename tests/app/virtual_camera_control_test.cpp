@@ -49,45 +49,32 @@ public:
 
 #define PAVIX_NOT_USED(name, parameters) \
     HRESULT STDMETHODCALLTYPE name parameters override { return Other(); }
-    PAVIX_NOT_USED(GetItem, (REFGUID, PROPVARIANT*))
-    PAVIX_NOT_USED(GetItemType, (REFGUID, MF_ATTRIBUTE_TYPE*))
+    // IMFAttributes
+    PAVIX_NOT_USED(GetItem, (REFGUID, PROPVARIANT*)) PAVIX_NOT_USED(DeleteAllItems, ())
+    PAVIX_NOT_USED(GetItemType, (REFGUID, MF_ATTRIBUTE_TYPE*)) PAVIX_NOT_USED(DeleteItem, (REFGUID))
     PAVIX_NOT_USED(CompareItem, (REFGUID, REFPROPVARIANT, WINBOOL*))
     PAVIX_NOT_USED(Compare, (IMFAttributes*, MF_ATTRIBUTES_MATCH_TYPE, WINBOOL*))
-    PAVIX_NOT_USED(GetUINT32, (REFGUID, UINT32*))
-    PAVIX_NOT_USED(GetUINT64, (REFGUID, UINT64*))
-    PAVIX_NOT_USED(GetDouble, (REFGUID, double*))
-    PAVIX_NOT_USED(GetGUID, (REFGUID, GUID*))
-    PAVIX_NOT_USED(GetStringLength, (REFGUID, UINT32*))
+    PAVIX_NOT_USED(GetUINT32, (REFGUID, UINT32*)) PAVIX_NOT_USED(SetUINT32, (REFGUID, UINT32))
+    PAVIX_NOT_USED(GetUINT64, (REFGUID, UINT64*)) PAVIX_NOT_USED(SetUINT64, (REFGUID, UINT64))
+    PAVIX_NOT_USED(GetDouble, (REFGUID, double*)) PAVIX_NOT_USED(SetDouble, (REFGUID, double))
+    PAVIX_NOT_USED(GetGUID, (REFGUID, GUID*)) PAVIX_NOT_USED(SetGUID, (REFGUID, REFGUID))
+    PAVIX_NOT_USED(GetStringLength, (REFGUID, UINT32*)) PAVIX_NOT_USED(SetString, (REFGUID, LPCWSTR))
     PAVIX_NOT_USED(GetString, (REFGUID, LPWSTR, UINT32, UINT32*))
     PAVIX_NOT_USED(GetAllocatedString, (REFGUID, LPWSTR*, UINT32*))
-    PAVIX_NOT_USED(GetBlobSize, (REFGUID, UINT32*))
-    PAVIX_NOT_USED(GetBlob, (REFGUID, UINT8*, UINT32, UINT32*))
+    PAVIX_NOT_USED(GetBlobSize, (REFGUID, UINT32*)) PAVIX_NOT_USED(GetBlob, (REFGUID, UINT8*, UINT32, UINT32*))
     PAVIX_NOT_USED(GetAllocatedBlob, (REFGUID, UINT8**, UINT32*))
-    PAVIX_NOT_USED(GetUnknown, (REFGUID, REFIID, LPVOID*))
-    PAVIX_NOT_USED(SetItem, (REFGUID, REFPROPVARIANT))
-    PAVIX_NOT_USED(DeleteItem, (REFGUID))
-    PAVIX_NOT_USED(DeleteAllItems, ())
-    PAVIX_NOT_USED(SetUINT32, (REFGUID, UINT32))
-    PAVIX_NOT_USED(SetUINT64, (REFGUID, UINT64))
-    PAVIX_NOT_USED(SetDouble, (REFGUID, double))
-    PAVIX_NOT_USED(SetGUID, (REFGUID, REFGUID))
-    PAVIX_NOT_USED(SetString, (REFGUID, LPCWSTR))
-    PAVIX_NOT_USED(SetBlob, (REFGUID, const UINT8*, UINT32))
-    PAVIX_NOT_USED(SetUnknown, (REFGUID, IUnknown*))
-    PAVIX_NOT_USED(LockStore, ())
-    PAVIX_NOT_USED(UnlockStore, ())
-    PAVIX_NOT_USED(GetCount, (UINT32*))
-    PAVIX_NOT_USED(GetItemByIndex, (UINT32, GUID*, PROPVARIANT*))
-    PAVIX_NOT_USED(CopyAllItems, (IMFAttributes*))
-    PAVIX_NOT_USED(AddDeviceSourceInfo, (LPCWSTR))
+    PAVIX_NOT_USED(SetBlob, (REFGUID, const UINT8*, UINT32)) PAVIX_NOT_USED(SetItem, (REFGUID, REFPROPVARIANT))
+    PAVIX_NOT_USED(GetUnknown, (REFGUID, REFIID, LPVOID*)) PAVIX_NOT_USED(SetUnknown, (REFGUID, IUnknown*))
+    PAVIX_NOT_USED(LockStore, ()) PAVIX_NOT_USED(UnlockStore, ()) PAVIX_NOT_USED(GetCount, (UINT32*))
+    PAVIX_NOT_USED(GetItemByIndex, (UINT32, GUID*, PROPVARIANT*)) PAVIX_NOT_USED(CopyAllItems, (IMFAttributes*))
+    // IMFVirtualCamera
+    PAVIX_NOT_USED(AddDeviceSourceInfo, (LPCWSTR)) PAVIX_NOT_USED(Stop, ()) PAVIX_NOT_USED(Shutdown, ())
     PAVIX_NOT_USED(AddProperty, (const void*, ULONG, const BYTE*, ULONG))
     PAVIX_NOT_USED(AddRegistryEntry, (LPCWSTR, LPCWSTR, DWORD, const BYTE*, ULONG))
-    PAVIX_NOT_USED(Stop, ())
     PAVIX_NOT_USED(GetMediaSource, (IMFMediaSource**))
     PAVIX_NOT_USED(SendCameraProperty, (const GUID*, ULONG, ULONG, void*, ULONG, void*, ULONG, ULONG*))
     PAVIX_NOT_USED(CreateSyncEvent, (const GUID*, ULONG, ULONG, HANDLE, IUnknown**))
     PAVIX_NOT_USED(CreateSyncSemaphore, (const GUID*, ULONG, ULONG, HANDLE, LONG, IUnknown**))
-    PAVIX_NOT_USED(Shutdown, ())
 #undef PAVIX_NOT_USED
 
 private:
@@ -121,9 +108,8 @@ HRESULT WINAPI FakeCreate(MFVirtualCameraType type, MFVirtualCameraLifetime life
                           MFVirtualCameraAccess access, LPCWSTR friendlyName, LPCWSTR sourceId,
                           const GUID* categories, ULONG categoryCount,
                           IMFVirtualCameraApi** virtualCamera) {
-    stand->calls.push_back({type, lifetime, access, friendlyName != nullptr ? friendlyName : L"(null)",
-                            sourceId != nullptr ? sourceId : L"(null)", categories, categoryCount});
-    if (virtualCamera == nullptr) return E_POINTER;
+    if (friendlyName == nullptr || sourceId == nullptr || virtualCamera == nullptr) return E_POINTER;
+    stand->calls.push_back({type, lifetime, access, friendlyName, sourceId, categories, categoryCount});
     *virtualCamera = nullptr;
     if (FAILED(stand->result)) return stand->result;
     if (stand->handsOutCamera) {
@@ -179,8 +165,6 @@ TEST_F(VirtualCameraControlTest, PublishesOnlyWhereEverythingIsThere) {
     const PublishCase cases[] = {
         {"Windows 11", 22000, true, true, S_OK, true, S_OK, VirtualCameraOutcome::Published, true,
          true, "published"},
-        {"later Windows 11", 26100, true, true, S_OK, true, S_OK, VirtualCameraOutcome::Published,
-         true, true, "26100"},
         {"Windows 10 22H2", 19045, true, true, S_OK, true, S_OK, VirtualCameraOutcome::OlderWindows,
          false, false, "19045 is older than 22000"},
         {"unknown build", 0, true, true, S_OK, true, S_OK, VirtualCameraOutcome::OlderWindows, false,
@@ -269,59 +253,47 @@ TEST_F(VirtualCameraControlTest, RemovesTheSameCamera) {
     }
 }
 
-// Our source class's key in HKLM's 64-bit view, put back as it was after
-// the test (a test of the media source may have registered it in this
-// prefix).
-class SourceClassKey {
-public:
-    SourceClassKey() {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) ==
-            ERROR_SUCCESS) {
-            DWORD size = sizeof saved_ - sizeof(wchar_t);
-            hadValue_ = RegQueryValueExW(key, nullptr, nullptr, &savedType_,
-                                         reinterpret_cast<BYTE*>(saved_), &size) == ERROR_SUCCESS;
-            savedSize_ = size;
-            RegCloseKey(key);
-        }
-    }
-    ~SourceClassKey() {
-        Delete();
-        if (hadValue_) Write(savedType_, saved_, savedSize_);
-    }
-    SourceClassKey(const SourceClassKey&) = delete;
-    SourceClassKey& operator=(const SourceClassKey&) = delete;
+// Our source class's key in HKLM's 64-bit view. A test of the media source
+// may have registered it in this prefix: its value is put back afterwards.
+constexpr wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{000E8034-4682-443B-B397-F1723BAED1CB}";
+constexpr wchar_t kServerKey[] =
+    L"Software\\Classes\\CLSID\\{000E8034-4682-443B-B397-F1723BAED1CB}\\InprocServer32";
 
-    static bool Set(DWORD type, const std::wstring& path) {
-        Delete();
-        return Write(type, path.c_str(), static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+bool WriteServer(DWORD type, const void* data, DWORD size, const wchar_t* threading = nullptr) {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kServerKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
     }
-    static void Delete() {
+    LONG written = RegSetValueExW(key, nullptr, 0, type, static_cast<const BYTE*>(data), size);
+    if (written == ERROR_SUCCESS && threading != nullptr) {
+        written = RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(threading),
+                                 static_cast<DWORD>((wcslen(threading) + 1) * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+    return written == ERROR_SUCCESS;
+}
+
+// The 64-bit test process reads the 64-bit view by default.
+struct SavedServer {
+    SavedServer() {
+        const DWORD strings = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+        had = RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, strings, &type, path, &size) ==
+              ERROR_SUCCESS;
+        DWORD threadingSize = sizeof threading;
+        RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, L"ThreadingModel", RRF_RT_REG_SZ, nullptr, threading,
+                     &threadingSize);
+    }
+    ~SavedServer() {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+        if (had) WriteServer(type, path, size, threading[0] != 0 ? threading : nullptr);
     }
-
-private:
-    static constexpr const wchar_t* kClassKey =
-        L"Software\\Classes\\CLSID\\{000E8034-4682-443B-B397-F1723BAED1CB}";
-    static constexpr const wchar_t* kKey =
-        L"Software\\Classes\\CLSID\\{000E8034-4682-443B-B397-F1723BAED1CB}\\InprocServer32";
-
-    static bool Write(DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS) {
-            return false;
-        }
-        const bool written = RegSetValueExW(key, nullptr, 0, type, static_cast<const BYTE*>(data),
-                                            size) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        return written;
-    }
-
-    bool hadValue_ = false;
-    DWORD savedType_ = 0;
-    DWORD savedSize_ = 0;
-    wchar_t saved_[MAX_PATH + 1] = {};
+    bool had = false;
+    DWORD type = 0;
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD size = sizeof path;
+    wchar_t threading[32] = {};
 };
 
 TEST(VirtualCameraPlatformTest, SourceRegisteredOnlyWithItsModuleOnDisk) {
@@ -330,7 +302,7 @@ TEST(VirtualCameraPlatformTest, SourceRegisteredOnlyWithItsModuleOnDisk) {
     std::wstring folder = self;
     folder.resize(folder.rfind(L'\\'));
 
-    SourceClassKey restore;
+    SavedServer saved;
     struct Case {
         const char* name;
         bool write;
@@ -349,9 +321,10 @@ TEST(VirtualCameraPlatformTest, SourceRegisteredOnlyWithItsModuleOnDisk) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.write) {
-            ASSERT_TRUE(SourceClassKey::Set(c.type, c.path));
+            ASSERT_TRUE(WriteServer(c.type, c.path.c_str(),
+                                    static_cast<DWORD>((c.path.size() + 1) * sizeof(wchar_t))));
         } else {
-            SourceClassKey::Delete();
+            RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
         }
         EXPECT_EQ(ThisVirtualCameraPlatform().sourceRegistered, c.registered);
     }
