@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/rovo_engine.h"
+#include "app/virtual_camera_publishing.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -63,6 +64,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     g_engine->LoadSettings();
     if (g_engine->StartCommThread() != 0) return FailedStart();
     if (g_engine->StartFpsThread() != 0) return FailedStart();
+    // The Windows 11 camera, on a thread of its own; the outcome is only a
+    // debug text (the DirectShow camera serves either way).
+    pavix::StartVirtualCameraPublishing();
 
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_FUNCTION_MENU));
     MSG message = {};

@@ -1,6 +1,7 @@
 # The program's folders are layers, each a library target of its own:
 #
 #   shared  <  link, frames, usb  <  record, ui  <  app
+#   shared  <  mfcamera  <  app      (the Windows 11 camera; beside record, ui)
 #
 # A layer's headers are reachable only by the targets that link it: each
 # layer publishes an include directory holding just its own folder (a link

@@ -52,7 +52,9 @@ enum class VirtualCameraOutcome {
 // Creates and starts the camera where the platform allows; *why (when not
 // null) gets the one-line debug text of the outcome, with the HRESULT of a
 // refusal. Blocks for as long as the Frame Server takes: never on the
-// window's thread. The calling thread has COM initialised.
+// window's thread. The calling thread has COM initialised; starting Media
+// Foundation is the caller's choice too (pavix.exe starts it, looked up at
+// run time, around the call).
 VirtualCameraOutcome PublishVirtualCamera(const VirtualCameraPlatform& platform, std::string* why);
 
 // Removes the camera published with the same name and source (a camera of

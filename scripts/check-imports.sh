@@ -23,7 +23,10 @@ set -euo pipefail
 objdump=$1
 tree=$2
 shift 2
-system='^(kernel32|user32|gdi32|advapi32|msvcrt|ws2_32|ole32|oleaut32|shell32|comctl32|comdlg32|gdiplus|shlwapi|winmm|version|strmiids|quartz|msvfw32|avifil32|mfplat|mfreadwrite|api-ms-win-.*)\.dll$'
+# Media Foundation's DLLs: the Windows 11 camera's source imports mfplat
+# (the Frame Server loads it), its tests mfreadwrite; pavix.exe looks them
+# up at run time.
+system='^(kernel32|user32|gdi32|advapi32|msvcrt|ws2_32|ole32|oleaut32|shell32|comctl32|comdlg32|gdiplus|shlwapi|winmm|version|strmiids|quartz|msvfw32|avifil32|mfplat|mfreadwrite|mfsensorgroup|api-ms-win-.*)\.dll$'
 # Windows 7's and Windows 10's KnownDLLs lists both hold these (gdiplus.dll
 # is only on the later ones).
 known='^(advapi32|clbcatq|comdlg32|difxapi|gdi32|imagehlp|imm32|kernel32|msctf|msvcrt|normaliz|nsi|ole32|oleaut32|psapi|rpcrt4|sechost|setupapi|shell32|shlwapi|user32|wldap32|ws2_32|api-ms-win-.*)\.dll$'

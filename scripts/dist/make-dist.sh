@@ -6,7 +6,8 @@
 # OUT_DIR then holds, named after the build's version (the trees'
 # generated/pavix_version.h, from the project's VERSION):
 #   Pavix-<version>-setup-x64.exe     64-bit installer: 64-bit pavix.exe, both
-#                                     camera filters (x64\, x86\)
+#                                     camera filters (x64\, x86\), the Windows
+#                                     11 camera's media source (x64\)
 #   Pavix-<version>-setup-x86.exe     32-bit installer: the 32-bit build
 #   Pavix-<version>-portable-x64.zip  the x64 files in a folder Pavix-<version>,
 #                                     with README.txt on registering by hand
@@ -46,13 +47,14 @@ copyright=$(version_of "$win64" PAVIX_COPYRIGHT)
 # The built files, each of the kind its package needs.
 x64_exe=$win64/app/pavix.exe
 x64_filter=$win64/filter/RovoFilter.ax
+x64_media_source=$win64/mfcamera/PavixMediaSource.dll
 x86_exe=$win32/app/pavix.exe
 x86_filter=$win32/filter/RovoFilter.ax
-for f in "$x64_exe" "$x64_filter" "$x86_exe" "$x86_filter"; do
+for f in "$x64_exe" "$x64_filter" "$x64_media_source" "$x86_exe" "$x86_filter"; do
   [ -f "$f" ] || die "$f is missing: build the tree first"
 done
-"$here/pe_machine.py" --expect "PE32+ x86-64" "$x64_exe" "$x64_filter" >/dev/null ||
-  die "not 64-bit: $("$here/pe_machine.py" "$x64_exe" "$x64_filter")"
+"$here/pe_machine.py" --expect "PE32+ x86-64" "$x64_exe" "$x64_filter" "$x64_media_source" >/dev/null ||
+  die "not 64-bit: $("$here/pe_machine.py" "$x64_exe" "$x64_filter" "$x64_media_source")"
 "$here/pe_machine.py" --expect "PE32 i386" "$x86_exe" "$x86_filter" >/dev/null ||
   die "not 32-bit: $("$here/pe_machine.py" "$x86_exe" "$x86_filter")"
 
@@ -68,6 +70,7 @@ stage_tree() {
     mkdir -p "$dir/x64"
     x86_64-w64-mingw32-strip --strip-unneeded -o "$dir/pavix.exe" "$x64_exe"
     x86_64-w64-mingw32-strip --strip-unneeded -o "$dir/x64/RovoFilter.ax" "$x64_filter"
+    x86_64-w64-mingw32-strip --strip-unneeded -o "$dir/x64/PavixMediaSource.dll" "$x64_media_source"
   else
     i686-w64-mingw32-strip --strip-unneeded -o "$dir/pavix.exe" "$x86_exe"
   fi

@@ -1,6 +1,7 @@
 ; Pavix's Windows installers, built by scripts/dist/make-dist.sh with
 ; makensis -INPUTCHARSET UTF8 and these definitions:
-;   ARCH         x64 (64-bit Windows: 64-bit program, both camera filters)
+;   ARCH         x64 (64-bit Windows: 64-bit program, both camera filters,
+;                the Windows 11 camera's media source)
 ;                or x86 (32-bit Windows: the 32-bit build)
 ;   VERSION      the product's version as people read it (5.0)
 ;   VERSION_QUAD the same in four numbers (5.0.0.0)
@@ -14,6 +15,11 @@
 ;   x64\RovoFilter.ax   (x64 only) registered with the 64-bit regsvr32
 ;   x86\RovoFilter.ax   registered with the 32-bit regsvr32 when Windows
 ;                       has one (SysWOW64 on 64-bit Windows)
+;   x64\PavixMediaSource.dll  (x64 only) the Windows 11 camera's media
+;                       source, registered with the 64-bit regsvr32 (its
+;                       class in HKLM); pavix.exe publishes the camera.
+;                       Its unregistration removes the camera too, so the
+;                       uninstaller runs it before the file goes.
 ; The Start-menu shortcut starts pavix.exe in INSTDIR: the program reads and
 ; writes its settings file (pavix_cfg.ini) in its working folder. The debug
 ; bridge (adb.exe, AdbWinApi.dll, AdbWinUsbApi.dll) is not ours to ship; the
@@ -47,6 +53,7 @@ ManifestDPIAware true
 !define WINDOW_CLASS "Pavix_{B9DEC6D2-2930-4338-A079-AAE560053238}"
 !define FILTER_CLSID "{74AD45B0-D8B4-4422-9C32-0AB6EECA21E0}"
 !define VIDEO_INPUT_CATEGORY "{860BB310-5D01-11D0-BD3B-00A0C911CE86}"
+!define MEDIA_SOURCE_MODULE "PavixMediaSource.dll"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -109,6 +116,8 @@ LangString RegisterFailed ${LANG_SIMPCHINESE} "无法注册 Pavix 摄像头（$0
 LangString RegisterFailed ${LANG_ENGLISH} "The Pavix camera could not be registered ($0). Video applications will not list $\"Pavix$\". Please run the installer again."
 LangString No32BitRegistration ${LANG_SIMPCHINESE} "32 位摄像头组件未能注册（$0）：32 位视频软件中看不到“Pavix”，64 位软件不受影响。"
 LangString No32BitRegistration ${LANG_ENGLISH} "The 32-bit camera could not be registered ($0): 32-bit video applications will not list $\"Pavix$\"; 64-bit ones are not affected."
+LangString NoMediaSource ${LANG_SIMPCHINESE} "Windows 11 相机组件未能注册（$0）：Windows 相机应用和“设置”中看不到“Pavix”，其他视频软件不受影响。"
+LangString NoMediaSource ${LANG_ENGLISH} "The Windows 11 camera could not be registered ($0): the Camera app and Settings will not list $\"Pavix$\"; other video applications are not affected."
 LangString No32BitWindows ${LANG_SIMPCHINESE} "此 Windows 没有 32 位子系统：只注册 64 位摄像头组件。"
 LangString No32BitWindows ${LANG_ENGLISH} "This Windows has no 32-bit subsystem: only the 64-bit camera is registered."
 LangString Need64BitInstaller ${LANG_SIMPCHINESE} "这是 32 位 Windows 的安装程序。请在 64 位 Windows 上使用 Pavix-${VERSION}-setup-x64.exe。"
@@ -281,6 +290,7 @@ Section "Pavix" SectionMain
 !if "${ARCH}" == "x64"
   SetOutPath "$INSTDIR\x64"
   !insertmacro INSTALL_MODULE "${STAGE}/x64/RovoFilter.ax" RovoFilter.ax
+  !insertmacro INSTALL_MODULE "${STAGE}/x64/${MEDIA_SOURCE_MODULE}" ${MEDIA_SOURCE_MODULE}
 !endif
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -324,6 +334,14 @@ Section "Pavix" SectionMain
     ${EndIf}
   ${Else}
     DetailPrint "$(No32BitWindows)"
+  ${EndIf}
+
+  ; The Windows 11 camera's source: Windows 10 and older register it too
+  ; (pavix.exe publishes the camera only on Windows 11). Without it the
+  ; DirectShow camera still serves: a failure is reported, not fatal.
+  !insertmacro REGSVR32 "$SYSDIR\regsvr32.exe" "/s" "$INSTDIR\x64\${MEDIA_SOURCE_MODULE}"
+  ${If} $0 != 0
+    DetailPrint "$(NoMediaSource)"
   ${EndIf}
 !endif
 
@@ -375,8 +393,11 @@ Section "Uninstall"
   SetShellVarContext all
   Call un.ClosePavix
 
-  ; Both cameras are unregistered while their modules are still there.
+  ; The cameras are unregistered while their modules are still there: the
+  ; media source's unregistration also removes the Windows 11 camera,
+  ; which only it can do.
 !if "${ARCH}" == "x64"
+  !insertmacro REGSVR32 "$SYSDIR\regsvr32.exe" "/s /u" "$INSTDIR\x64\${MEDIA_SOURCE_MODULE}"
   !insertmacro REGSVR32 "$SYSDIR\regsvr32.exe" "/s /u" "$INSTDIR\x64\RovoFilter.ax"
   ${If} ${FileExists} "$WINDIR\SysWOW64\regsvr32.exe"
     !insertmacro REGSVR32 "$WINDIR\SysWOW64\regsvr32.exe" "/s /u" "$INSTDIR\x86\RovoFilter.ax"
@@ -400,6 +421,9 @@ Section "Uninstall"
   RMDir /r "$INSTDIR\docs"
   Delete /REBOOTOK "$INSTDIR\x64\RovoFilter.ax.old*"
   !insertmacro REMOVE_MODULE "$INSTDIR\x64\RovoFilter.ax"
+  ; The Frame Server may still hold the source loaded.
+  Delete /REBOOTOK "$INSTDIR\x64\${MEDIA_SOURCE_MODULE}.old*"
+  !insertmacro REMOVE_MODULE "$INSTDIR\x64\${MEDIA_SOURCE_MODULE}"
   RMDir "$INSTDIR\x64"
   Delete /REBOOTOK "$INSTDIR\x86\RovoFilter.ax.old*"
   !insertmacro REMOVE_MODULE "$INSTDIR\x86\RovoFilter.ax"

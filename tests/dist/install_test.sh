@@ -6,7 +6,9 @@
 #               with 0; the files are in Program Files\Pavix and are the
 #               package's; the Start-menu shortcut and the uninstall entry
 #               exist; the camera is registered from the install folder and
-#               a capture application (camcheck) lists one "Pavix". The
+#               a capture application (camcheck) lists one "Pavix"; the
+#               Windows 11 camera's source class (HKLM, 64-bit view) names
+#               the installed PavixMediaSource.dll. The
 #               32-bit registration is attempted with a 32-bit program as
 #               the 32-bit regsvr32, which cannot run here: the install
 #               still succeeds.
@@ -34,7 +36,10 @@
 #   uninstall   the uninstaller, silently, while a program has the 64-bit
 #               filter loaded: both filters unregistered (the stand-in saw
 #               /u), the files, the shortcut, the uninstall entry, the
-#               filter's class key and its device entry gone, no device
+#               filter's class key and its device entry gone, the media
+#               source unregistered by itself before its file went (its
+#               class key gone, which only its own DllUnregisterServer
+#               removes) and the file gone, no device
 #               listed; the loaded filter moved aside and, with the folder,
 #               gone after the restart.
 #
@@ -62,6 +67,9 @@ readonly syswow64=$drive_c/windows/syswow64
 readonly uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pavix'
 readonly clsid='{74AD45B0-D8B4-4422-9C32-0AB6EECA21E0}'
 readonly device_key='HKCR\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance\Pavix'
+# The Windows 11 camera's source class, where the Frame Server (64-bit)
+# looks for it.
+readonly media_source_key='HKLM\Software\Classes\CLSID\{000E8034-4682-443B-B397-F1723BAED1CB}'
 # Not the system tests' port: the simulator here is this case's own.
 readonly port=1250
 
@@ -74,13 +82,14 @@ unpacked=$dir/unpacked
 
 wine_quiet() { "$wine" "$@" 2>/dev/null | tr -d '\r'; }
 
-# The data of a registry value ("" for the default value), or nothing.
+# The data of a registry value ("" for the default value), or nothing;
+# a third argument picks the registry's view (/reg:64).
 registry_value() {
   local out
   if [ -z "$2" ]; then
-    out=$(wine_quiet reg query "$1" /ve) || return 0
+    out=$(wine_quiet reg query "$1" /ve ${3:+"$3"}) || return 0
   else
-    out=$(wine_quiet reg query "$1" /v "$2") || return 0
+    out=$(wine_quiet reg query "$1" /v "$2" ${3:+"$3"}) || return 0
   fi
   sed -n 's/^ *[^ ].*REG_[A-Z_]* *//p' <<<"$out" | head -n 1
 }
@@ -111,12 +120,14 @@ same_as_package() {  # same_as_package RELATIVE_PATH
 # Every installed file is the package's.
 check_files() {
   local f
-  for f in pavix.exe x64/RovoFilter.ax x86/RovoFilter.ax README.txt docs/guide.zh-CN.md docs/guide.en.md; do
+  for f in pavix.exe x64/RovoFilter.ax x64/PavixMediaSource.dll x86/RovoFilter.ax README.txt \
+           docs/guide.zh-CN.md docs/guide.en.md; do
     check "$f is installed as packed" same_as_package "$f"
   done
   check "the uninstaller is installed" test -f "$install_dir/uninstall.exe"
-  check "pavix.exe and the 64-bit filter are PE32+, the 32-bit filter PE32" eval '
-    "$source_dir/scripts/dist/pe_machine.py" --expect "PE32+ x86-64" "$install_dir/pavix.exe" "$install_dir/x64/RovoFilter.ax" >/dev/null &&
+  check "pavix.exe, the 64-bit filter and the media source are PE32+, the 32-bit filter PE32" eval '
+    "$source_dir/scripts/dist/pe_machine.py" --expect "PE32+ x86-64" "$install_dir/pavix.exe" "$install_dir/x64/RovoFilter.ax" \
+      "$install_dir/x64/PavixMediaSource.dll" >/dev/null &&
     "$source_dir/scripts/dist/pe_machine.py" --expect "PE32 i386" "$install_dir/x86/RovoFilter.ax" >/dev/null'
   check "the Start-menu shortcut exists" test -f "$shortcut"
 }
@@ -143,6 +154,8 @@ check_registered() {
   note "camcheck lists: ${devices:-nothing}"
   check "camcheck lists one device Pavix, of the filter's class" \
     test "$devices" = "device \"Pavix\" clsid $clsid merit 0x00600000 pins 1"
+  check "the media source's class names the installed module, in the 64-bit view" \
+    test "$(registry_value "$media_source_key\\InprocServer32" "" /reg:64)" = "$install_win\\x64\\PavixMediaSource.dll"
 }
 
 # pavix.exe through the Start-menu shortcut, as a user starts it; the
@@ -420,6 +433,9 @@ case_uninstall() {
     eval '! "$wine" reg query "HKCR\\CLSID\\$clsid" /reg:32 >/dev/null 2>&1'
   check "the device's entry is gone from the 32-bit view" \
     eval '! "$wine" reg query "$device_key" /reg:32 >/dev/null 2>&1'
+  check "the media source unregistered itself: its class key is gone" \
+    eval '! "$wine" reg query "$media_source_key" /reg:64 >/dev/null 2>&1'
+  check "the media source module is removed" test ! -e "$install_dir/x64/PavixMediaSource.dll"
   local log
   log=$(tr -d '\r' <"$syswow64/regsvr32.log" 2>/dev/null)
   check "the 32-bit filter was unregistered with the 32-bit tool" \

@@ -113,13 +113,15 @@ case_contents() {
   local images
   images=$(cd "$source_dir/docs" && ls images/*.png | sed 's|^|docs/|' | tr '\n' ' ')
   local want_x64 want_x86 want_zip
-  want_x64=$(printf '%s\n' pavix.exe uninstall.exe x64/RovoFilter.ax x86/RovoFilter.ax $common $images | sort)
+  want_x64=$(printf '%s\n' pavix.exe uninstall.exe x64/RovoFilter.ax x64/PavixMediaSource.dll \
+    x86/RovoFilter.ax $common $images | sort)
   want_x86=$(printf '%s\n' pavix.exe uninstall.exe x86/RovoFilter.ax $common $images | sort)
-  want_zip=$(printf "Pavix-$version/%s\n" pavix.exe x64/RovoFilter.ax x86/RovoFilter.ax $common $images | sort)
+  want_zip=$(printf "Pavix-$version/%s\n" pavix.exe x64/RovoFilter.ax x64/PavixMediaSource.dll \
+    x86/RovoFilter.ax $common $images | sort)
   # The installers hold each program file a second time as NAME.new, for
   # Windows to put in place at a restart when the file is in use.
-  local with_new='/^(pavix\.exe|x64\/RovoFilter\.ax|x86\/RovoFilter\.ax)$/ { print; print $0 ".new"; next } { print }'
-  check "the x64 installer holds the 64-bit program and both filters" \
+  local with_new='/^(pavix\.exe|x64\/RovoFilter\.ax|x64\/PavixMediaSource\.dll|x86\/RovoFilter\.ax)$/ { print; print $0 ".new"; next } { print }'
+  check "the x64 installer holds the 64-bit program, both filters and the media source" \
     diff <(echo "$want_x64" | awk "$with_new" | sort) <(listing "$x64_setup" | grep -v '^\$PLUGINSDIR/')
   check "the x86 installer holds the 32-bit program and filter" \
     diff <(echo "$want_x86" | awk "$with_new" | sort) <(listing "$x86_setup" | grep -v '^\$PLUGINSDIR/')
@@ -140,14 +142,15 @@ case_contents() {
   local u=$work/unpacked z=$work/unpacked/zip/Pavix-$version
   # The installers themselves, and everything that runs in them (plugins)
   # or from them.
-  check "x64 installer: installer, plugins, program and 64-bit filter are PE32+" \
-    expect_kind "PE32+ x86-64" "$x64_setup" "$u"/x64/\$PLUGINSDIR/*.dll "$u/x64/pavix.exe" "$u/x64/x64/RovoFilter.ax"
+  check "x64 installer: installer, plugins, program, 64-bit filter and media source are PE32+" \
+    expect_kind "PE32+ x86-64" "$x64_setup" "$u"/x64/\$PLUGINSDIR/*.dll "$u/x64/pavix.exe" "$u/x64/x64/RovoFilter.ax" \
+      "$u/x64/x64/PavixMediaSource.dll"
   check "x64 installer: the filter for 32-bit applications is PE32" \
     expect_kind "PE32 i386" "$u/x64/x86/RovoFilter.ax"
   check "x86 installer: installer, plugins, program and filter are PE32" \
     expect_kind "PE32 i386" "$x86_setup" "$u"/x86/\$PLUGINSDIR/*.dll "$u/x86/pavix.exe" "$u/x86/x86/RovoFilter.ax"
-  check "zip: program and 64-bit filter PE32+, 32-bit filter PE32" \
-    expect_kind "PE32+ x86-64" "$z/pavix.exe" "$z/x64/RovoFilter.ax"
+  check "zip: program, 64-bit filter and media source PE32+" \
+    expect_kind "PE32+ x86-64" "$z/pavix.exe" "$z/x64/RovoFilter.ax" "$z/x64/PavixMediaSource.dll"
   check "zip: the 32-bit filter is PE32" expect_kind "PE32 i386" "$z/x86/RovoFilter.ax"
 
   check "version records of the x64 installer's files" eval '
@@ -177,6 +180,9 @@ case_contents() {
     'grep -qF "regsvr32 \"C:\\Pavix\\x64\\RovoFilter.ax\"" <<<"$readme" &&
      grep -qF "SysWOW64\\regsvr32 \"C:\\Pavix\\x86\\RovoFilter.ax\"" <<<"$readme" &&
      grep -qF "regsvr32 /u \"C:\\Pavix\\x64\\RovoFilter.ax\"" <<<"$readme"'
+  check "README.txt registers and unregisters the media source by hand" eval \
+    'grep -qF "regsvr32 \"C:\\Pavix\\x64\\PavixMediaSource.dll\"" <<<"$readme" &&
+     grep -qF "regsvr32 /u \"C:\\Pavix\\x64\\PavixMediaSource.dll\"" <<<"$readme"'
   check "README.txt says where adb.exe and its DLLs go" eval \
     'grep -qF "AdbWinApi.dll" <<<"$readme" && grep -qF "AdbWinUsbApi.dll" <<<"$readme"'
   check "README.txt is UTF-8 with a byte-order mark and CR LF lines" eval \
