@@ -152,10 +152,13 @@ CHdPictureSource::Outcome CHdPictureSource::Next(DWORD waitMs, const void* share
     if (!fresh && !m_handedOn) {
         return Outcome::NoPicture;  // nothing current yet: PavixShMem's picture meanwhile
     }
+    const std::uint64_t before = m_lastNumber;
     if (!ConvertLatest(sample, size, age)) {
         return Outcome::NoPicture;
     }
-    if (!fresh) {
+    // What went out decides, not the look before it: a current picture
+    // that came just after the wait ended is new, with its own arrival.
+    if (!fresh && (m_lastNumber == before || CurrentNumber(sharedView) != m_lastNumber)) {
         *age = 0;  // the same picture again, stamped now
         return Outcome::SamePicture;
     }
@@ -187,6 +190,7 @@ bool CHdPictureSource::ConvertLatest(std::uint8_t* sample, std::size_t size,
         }
         *age = since < kMostAge ? since : kMostAge;
         m_lastNumber = picture.pictureNumber;
+        m_lastArrival = picture.arrivalTime;
         m_handedOn = true;
         return true;
     }

@@ -55,6 +55,9 @@ public:
     // of a run must be one.
     Outcome Next(DWORD waitMs, const void* sharedView, std::uint8_t* sample, std::size_t size,
                  REFERENCE_TIME* age);
+    // When the picture Next handed on last arrived, on the block's clock
+    // (QueryPerformanceCounter); 0 before the first.
+    std::int64_t LastArrival() const { return m_lastArrival; }
 
 private:
     bool OpenObjects();
@@ -77,6 +80,7 @@ private:
     pavix::CameraType m_type;
 
     std::uint64_t m_lastNumber = 0;  // picture number of the last handed on, 0: none
+    std::int64_t m_lastArrival = 0;  // its arrival
     bool m_handedOn = false;
     pavix::CCameraPictureConverter m_converter;
 };

@@ -53,8 +53,8 @@ bool CCameraPictureFeed::FromSharedBlock(std::uint8_t* sample, std::size_t size)
 }
 
 bool CCameraPictureFeed::Next(HANDLE stop, std::uint8_t* sample, std::size_t size,
-                              LONGLONG* age) {
-    *age = 0;
+                              LONGLONG* arrival) {
+    *arrival = 0;
     // Begin looks for the block again at most once a second: a stream
     // opened before Pavix moves to the HD pictures once they are there.
     if (m_hd.Ready() || m_hd.Begin(m_type)) {
@@ -64,11 +64,13 @@ bool CCameraPictureFeed::Next(HANDLE stop, std::uint8_t* sample, std::size_t siz
             const ULONGLONG now = PreciseTickMs();
             waitMs = due > now ? static_cast<DWORD>(due - now) : 0;
         }
-        REFERENCE_TIME since = 0;
-        if (m_hd.Next(waitMs, m_frameView, sample, size, &since) !=
-            CHdPictureSource::Outcome::NoPicture) {
+        REFERENCE_TIME age = 0;
+        const CHdPictureSource::Outcome outcome = m_hd.Next(waitMs, m_frameView, sample, size, &age);
+        if (outcome != CHdPictureSource::Outcome::NoPicture) {
             m_lastDeliveryMs = PreciseTickMs();
-            *age = since;
+            if (outcome == CHdPictureSource::Outcome::NewPicture && age != 0) {
+                *arrival = m_hd.LastArrival();
+            }
             return true;
         }
         // Nothing current in the HD block yet: PavixShMem's picture meanwhile.

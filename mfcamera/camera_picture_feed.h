@@ -37,11 +37,11 @@ public:
 
     // Waits for the next picture (at most about 100 ms; `stop` signalled
     // ends a wait early, and then it returns false) and writes it into
-    // `sample` (`size` bytes, at least CameraImageSize of the type). *age
-    // is the time since the picture arrived, in 100 ns units (0 for a
-    // repeat or a PavixShMem picture). False also when no picture could be
-    // written (no memory).
-    bool Next(HANDLE stop, std::uint8_t* sample, std::size_t size, LONGLONG* age);
+    // `sample` (`size` bytes, at least CameraImageSize of the type).
+    // *arrival is when the picture arrived, on QueryPerformanceCounter
+    // (0 for a repeat or a PavixShMem picture: they go as they are made).
+    // False also when no picture could be written (no memory).
+    bool Next(HANDLE stop, std::uint8_t* sample, std::size_t size, LONGLONG* arrival);
 
 private:
     bool FromSharedBlock(std::uint8_t* sample, std::size_t size);

@@ -55,6 +55,9 @@ CPavixMediaStream::CPavixMediaStream(IMFMediaSource* source, IMFStreamDescriptor
       m_buffers(CSampleBufferPool::Create()),
       m_requested(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    m_ticksPerSecond = frequency.QuadPart;
     ModuleObjectCreated();
     m_queue->AddRef();
     m_descriptor->AddRef();
@@ -321,10 +324,10 @@ bool CPavixMediaStream::Deliver(const CameraType& type, bool first) {
     }
     BYTE* data = nullptr;
     DWORD capacity = 0;
-    LONGLONG age = 0;
+    LONGLONG arrival = 0;
     bool filled = false;
     if (SUCCEEDED(buffer->Lock(&data, &capacity, nullptr))) {
-        filled = m_feed.Next(m_stop, data, capacity, &age);
+        filled = m_feed.Next(m_stop, data, capacity, &arrival);
         buffer->Unlock();
     }
     IMFSample* sample = nullptr;
@@ -336,8 +339,23 @@ bool CPavixMediaStream::Deliver(const CameraType& type, bool first) {
     }
     buffer->Release();
     // The picture's arrival on the clock every Media Foundation component
-    // shares.
-    sample->SetSampleTime(MFGetSystemTime() - age);
+    // shares: both clocks read back to back, the arrival's distance on the
+    // performance counter taken off. Never before the last sample's (a
+    // repeat is stamped when it goes, and a new picture may have arrived
+    // just before that): applications take stamps that go back for a
+    // broken stream.
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    LONGLONG time = MFGetSystemTime();
+    // An arrival a second back or more is a clock that jumped, or a picture
+    // left from long ago: stamped now.
+    const LONGLONG ticks = counter.QuadPart - arrival;
+    if (arrival != 0 && ticks > 0 && ticks < m_ticksPerSecond) {
+        time -= ticks * 10000000 / m_ticksPerSecond;
+    }
+    if (!first && time <= m_lastTime) time = m_lastTime + 1;
+    m_lastTime = time;
+    sample->SetSampleTime(time);
     sample->SetSampleDuration(kMediaSampleDuration);
     if (first) sample->SetUINT32(MFSampleExtension_Discontinuity, TRUE);
     bool queued = false;

@@ -84,6 +84,8 @@ private:
     HANDLE m_thread = nullptr;
     CameraType m_type;
     CCameraPictureFeed m_feed;  // the worker's alone
+    LONGLONG m_lastTime = 0;    // the worker's: the last sample's stamp
+    LONGLONG m_ticksPerSecond = 1;  // QueryPerformanceCounter's
 };
 
 }  // namespace pavix

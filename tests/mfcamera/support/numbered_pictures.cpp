@@ -7,7 +7,7 @@ using tools::SampleFormat;
 using tools::SampleLayout;
 
 std::uint8_t LumaOf(std::uint64_t number) {
-    return static_cast<std::uint8_t>(16 + 3 * (number % 70));
+    return static_cast<std::uint8_t>(16 + kLumaStep * (number % kLumaCycle));
 }
 
 int CentreLuma(const ReadResult& sample, const SampleLayout& layout) {
@@ -27,9 +27,9 @@ int CentreLuma(const ReadResult& sample, const SampleLayout& layout) {
 }
 
 std::uint64_t NumberOfLuma(int luma, std::uint64_t least) {
-    const int step = (luma - 16 + 1) / 3;  // nearest
-    std::uint64_t number = least - least % 70 + static_cast<std::uint64_t>(step);
-    if (number < least) number += 70;
+    const int step = (luma - 16 + kLumaStep / 2) / kLumaStep;  // nearest
+    std::uint64_t number = least - least % kLumaCycle + static_cast<std::uint64_t>(step);
+    if (number < least) number += kLumaCycle;
     return number;
 }
 

@@ -18,16 +18,18 @@
 
 namespace pavix::testing {
 
-// Picture n's luma: steps of 3, so that a sample converted to RGB32 and
-// back still tells which picture it shows; 70 pictures before one comes
-// again.
+// Picture n's luma: steps of 6, so that a sample converted to RGB32 and
+// back (off by 2 now and then) still tells which picture it shows; 36
+// pictures (1.2 s) before a luma comes again.
+inline constexpr int kLumaStep = 6;
+inline constexpr std::uint64_t kLumaCycle = 36;
 std::uint8_t LumaOf(std::uint64_t number);
 
 // The luma at the sample's centre (RGB32: of its grey).
 int CentreLuma(const tools::ReadResult& sample, const tools::SampleLayout& layout);
 
-// The picture number, not below `least` and less than 70 above it, whose
-// luma is nearest `luma`.
+// The picture number, not below `least` and less than kLumaCycle above
+// it, whose luma is nearest `luma`.
 std::uint64_t NumberOfLuma(int luma, std::uint64_t least);
 
 // Publishes numbered pictures from 1 on, one every 33 ms, keeping each
