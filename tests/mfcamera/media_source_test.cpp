@@ -193,6 +193,30 @@ TEST_F(MediaSource, ShowsTheIdlePictureWithoutAPhoneAndBlackWithoutPavix) {
     ExpectSamplesOfLuma(layout, 16);
 }
 
+TEST_F(MediaSource, MovesToTheHdBlockWhenPavixStartsAfterIt) {
+    const SampleLayout layout{SampleFormat::NV12, 640, 360, true};
+    ComRef<IMFMediaSource> source = NewSource();
+    ComRef<IMFSourceReader> reader = ReaderAt(source.Get(), layout);
+    ASSERT_TRUE(reader);
+    ReadResult sample;
+    ASSERT_EQ(ReadNextSample(reader.Get(), &sample), S_OK);
+    EXPECT_EQ(CentreLuma(sample, layout), 16) << "black before Pavix";
+
+    // Pavix starts: its block with the idle picture. The stream looks for
+    // the block once a second: within 150 samples (5 s) it shows it.
+    HdBlockWriter writer;
+    ASSERT_TRUE(writer.Open());
+    writer.Publish(1280, 720, 180, 128, 128, 1, 0, -2);
+    int luma = 16;
+    for (int i = 0; i < 150 && luma != 180; ++i) {
+        ASSERT_EQ(ReadNextSample(reader.Get(), &sample), S_OK);
+        luma = CentreLuma(sample, layout);
+    }
+    EXPECT_EQ(luma, 180);
+    reader.Reset();
+    source->Shutdown();
+}
+
 TEST_F(MediaSource, StopsStartsAgainAndShutsDownThroughItsOwnInterfaces) {
     ComRef<IMFMediaSource> source = NewSource();
     ASSERT_TRUE(source);
