@@ -66,7 +66,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (g_engine->StartFpsThread() != 0) return FailedStart();
     // The Windows 11 camera, on a thread of its own; the outcome is only a
     // debug text (the DirectShow camera serves either way).
-    pavix::StartVirtualCameraPublishing();
+    pavix::CVirtualCameraPublishing publishing;
+    publishing.Start();
 
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_FUNCTION_MENU));
     MSG message = {};
@@ -77,5 +78,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
             DispatchMessageW(&message);
         }
     }
+    publishing.Finish();
     return End(static_cast<int>(message.wParam));
 }

@@ -45,8 +45,7 @@ private:
     MFShutdownFn shutdown_ = nullptr;
 };
 
-// Owns nothing of the engine: a thread the program's end leaves behind
-// (ExitProcess ends it) holds no lock or object anyone else needs.
+// Owns nothing of the engine and takes no lock anyone else needs.
 DWORD WINAPI PublishingThread(LPVOID) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(com)) {
@@ -68,14 +67,23 @@ DWORD WINAPI PublishingThread(LPVOID) {
 
 }  // namespace
 
-bool StartVirtualCameraPublishing() {
-    HANDLE thread = CreateThread(nullptr, 0, PublishingThread, nullptr, 0, nullptr);
-    if (thread == nullptr) {
+bool CVirtualCameraPublishing::Start() {
+    if (m_thread != nullptr) return true;
+    m_thread = CreateThread(nullptr, 0, PublishingThread, nullptr, 0, nullptr);
+    if (m_thread == nullptr) {
         DebugText("pavix: Windows camera not published: no thread for it\n");
         return false;
     }
-    CloseHandle(thread);
     return true;
+}
+
+void CVirtualCameraPublishing::Finish() {
+    if (m_thread == nullptr) return;
+    if (WaitForSingleObject(m_thread, kStopWaitMs) != WAIT_OBJECT_0) {
+        DebugText("pavix: the Windows camera's publishing was still waiting for Windows at the end\n");
+    }
+    CloseHandle(m_thread);
+    m_thread = nullptr;
 }
 
 }  // namespace pavix

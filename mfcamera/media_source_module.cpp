@@ -7,6 +7,7 @@
 // naming a module about to be deleted.
 
 #include <windows.h>
+#include <mfapi.h>
 #include <mfidl.h>
 
 #include <cwchar>
@@ -165,10 +166,18 @@ STDAPI DllUnregisterServer() {
     // The camera first: once the class is gone nothing could remove it. Its
     // removal is best effort (there may be none: an older Windows, or Pavix
     // never started); the class goes all the same, as an uninstaller expects.
-    const HRESULT removed = pavix::RemoveVirtualCamera(pavix::ThisVirtualCameraPlatform().create);
-    if (FAILED(removed)) {
-        pavix::DebugTextFormat(160, "Pavix camera: removing the virtual camera failed (0x%08lX)",
-                               static_cast<unsigned long>(removed));
+    // regsvr32 starts COM for us, not Media Foundation, which the camera
+    // API runs on (started and ended here as pavix.exe does around it).
+    const MFCreateVirtualCameraFn create = pavix::ThisVirtualCameraPlatform().create;
+    if (create != nullptr) {
+        const bool started = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE));
+        const HRESULT removed = pavix::RemoveVirtualCamera(create);
+        if (started) MFShutdown();
+        if (FAILED(removed)) {
+            pavix::DebugTextFormat(160,
+                                   "Pavix camera: removing the virtual camera failed (0x%08lX)\n",
+                                   static_cast<unsigned long>(removed));
+        }
     }
     return pavix::UnregisterClass();
 }
