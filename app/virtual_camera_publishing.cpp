@@ -80,7 +80,7 @@ bool CVirtualCameraPublishing::Start() {
 void CVirtualCameraPublishing::Finish() {
     if (m_thread == nullptr) return;
     if (WaitForSingleObject(m_thread, kStopWaitMs) != WAIT_OBJECT_0) {
-        DebugText("pavix: the Windows camera's publishing was still waiting for Windows at the end\n");
+        DebugText("pavix: the Windows camera's publishing still waited for Windows at the end\n");
     }
     CloseHandle(m_thread);
     m_thread = nullptr;

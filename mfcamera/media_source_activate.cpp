@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "mfcamera/com_object.h"
 #include "mfcamera/module_objects.h"
 #include "mfcamera/pavix_media_source.h"
 #include "shared/critical_section.h"
@@ -12,7 +13,7 @@
 namespace pavix {
 namespace {
 
-class CMediaSourceActivate final : public IMFActivate {
+class CMediaSourceActivate final : public CComObject<IMFActivate> {
 public:
     explicit CMediaSourceActivate(IMFAttributes* store) : m_store(store) {
         ModuleObjectCreated();
@@ -20,22 +21,7 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IMFAttributes || riid == IID_IMFActivate) {
-            *ppv = static_cast<IMFActivate*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&m_refs));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
+        return AnswerFor(riid, ppv, {IID_IMFAttributes, IID_IMFActivate});
     }
 
     // IMFActivate
@@ -143,7 +129,7 @@ public:
     }
 
 private:
-    ~CMediaSourceActivate() {
+    ~CMediaSourceActivate() override {
         if (m_source != nullptr) m_source->Release();
         m_store->Release();
         ModuleObjectDestroyed();
@@ -156,7 +142,6 @@ private:
         return source;
     }
 
-    LONG m_refs = 1;
     CriticalSection m_lock;
     IMFAttributes* m_store;
     CPavixMediaSource* m_source = nullptr;

@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <new>
 
+#include "mfcamera/com_object.h"
 #include "mfcamera/media_source_activate.h"
 #include "mfcamera/media_source_clsid.h"
 #include "mfcamera/module_objects.h"
@@ -38,27 +39,12 @@ bool IsSourceInterface(REFIID riid) {
            riid == kIidKsControl;
 }
 
-class CClassFactory final : public IClassFactory {
+class CClassFactory final : public CComObject<IClassFactory> {
 public:
     CClassFactory() { ModuleObjectCreated(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&m_refs));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
+        return AnswerFor(riid, ppv, {IID_IClassFactory});
     }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
@@ -85,8 +71,7 @@ public:
     }
 
 private:
-    ~CClassFactory() { ModuleObjectDestroyed(); }
-    LONG m_refs = 1;
+    ~CClassFactory() override { ModuleObjectDestroyed(); }
 };
 
 HRESULT SetString(HKEY key, const wchar_t* name, const wchar_t* value) {

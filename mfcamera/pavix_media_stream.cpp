@@ -78,29 +78,8 @@ CPavixMediaStream::~CPavixMediaStream() {
 // ---- IUnknown ---------------------------------------------------------------
 
 STDMETHODIMP CPavixMediaStream::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IMFMediaEventGenerator ||
-        riid == IID_IMFMediaStream || riid == kIidMFMediaStream2) {
-        *ppv = static_cast<IMFMediaStream2Api*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CPavixMediaStream::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&m_refs));
-}
-
-STDMETHODIMP_(ULONG) CPavixMediaStream::Release() {
-    const LONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(refs);
+    return AnswerFor(riid, ppv,
+                     {IID_IMFMediaEventGenerator, IID_IMFMediaStream, kIidMFMediaStream2});
 }
 
 // ---- IMFMediaEventGenerator --------------------------------------------------

@@ -14,13 +14,14 @@
 
 #include "filter/camera_picture_converter.h"
 #include "mfcamera/camera_picture_feed.h"
+#include "mfcamera/com_object.h"
 #include "mfcamera/mf_camera_api.h"
 #include "mfcamera/sample_buffer_pool.h"
 #include "shared/critical_section.h"
 
 namespace pavix {
 
-class CPavixMediaStream final : public IMFMediaStream2Api {
+class CPavixMediaStream final : public CComObject<IMFMediaStream2Api> {
 public:
     // A stream of `source` described by `descriptor` (both kept).
     static HRESULT Create(IMFMediaSource* source, IMFStreamDescriptor* descriptor,
@@ -28,8 +29,6 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IMFMediaEventGenerator
     STDMETHODIMP GetEvent(DWORD flags, IMFMediaEvent** event) override;
@@ -59,7 +58,7 @@ public:
 private:
     CPavixMediaStream(IMFMediaSource* source, IMFStreamDescriptor* descriptor,
                       IMFMediaEventQueue* queue);
-    ~CPavixMediaStream();
+    ~CPavixMediaStream() override;
 
     static DWORD WINAPI WorkerProc(void* argument);
     void Work(const CameraType& type);
@@ -70,7 +69,6 @@ private:
     void EndWorker();
     void DropRequests();
 
-    LONG m_refs = 1;
     CriticalSection m_lock;
     IMFMediaEventQueue* m_queue;
     IMFStreamDescriptor* m_descriptor;

@@ -4,10 +4,12 @@
 
 #include <new>
 
+#include "mfcamera/com_object.h"
+
 namespace pavix {
 
 // One buffer: a block of the pool's and its current length.
-class CPooledBuffer final : public IMFMediaBuffer {
+class CPooledBuffer final : public CComObject<IMFMediaBuffer> {
 public:
     CPooledBuffer(CSampleBufferPool* pool, BYTE* block, DWORD size)
         : m_pool(pool), m_block(block), m_size(size) {
@@ -15,22 +17,7 @@ public:
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IMFMediaBuffer) {
-            *ppv = static_cast<IMFMediaBuffer*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&m_refs));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
+        return AnswerFor(riid, ppv, {IID_IMFMediaBuffer});
     }
 
     STDMETHODIMP Lock(BYTE** buffer, DWORD* maxLength, DWORD* currentLength) override {
@@ -58,12 +45,11 @@ public:
     }
 
 private:
-    ~CPooledBuffer() {
+    ~CPooledBuffer() override {
         m_pool->Give(m_block, m_size);
         m_pool->Release();
     }
 
-    LONG m_refs = 1;
     CSampleBufferPool* m_pool;
     BYTE* m_block;
     DWORD m_size;
