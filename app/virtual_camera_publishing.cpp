@@ -1,49 +1,15 @@
 #include "app/virtual_camera_publishing.h"
 
 #include <windows.h>
-#include <mfapi.h>
 
 #include <string>
 
+#include "mfcamera/scoped_media_foundation.h"
 #include "mfcamera/virtual_camera_control.h"
 #include "shared/debug_text.h"
 
 namespace pavix {
 namespace {
-
-using MFStartupFn = HRESULT(WINAPI*)(ULONG version, DWORD flags);
-using MFShutdownFn = HRESULT(WINAPI*)();
-
-// Media Foundation started for the publishing thread, from the system
-// folder and looked up at run time: pavix.exe never imports it, so it
-// starts on Windows without it. Only asked for where the camera API is
-// there (then Media Foundation is too).
-class ScopedMediaFoundation {
-public:
-    explicit ScopedMediaFoundation(bool wanted) {
-        if (!wanted) return;
-        module_ = LoadLibraryExW(L"mfplat.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (module_ == nullptr) return;
-        const auto startup = reinterpret_cast<MFStartupFn>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "MFStartup")));
-        shutdown_ = reinterpret_cast<MFShutdownFn>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "MFShutdown")));
-        if (startup == nullptr || shutdown_ == nullptr ||
-            FAILED(startup(MF_VERSION, MFSTARTUP_LITE))) {
-            shutdown_ = nullptr;
-        }
-    }
-    ~ScopedMediaFoundation() {
-        if (shutdown_ != nullptr) shutdown_();
-        if (module_ != nullptr) FreeLibrary(module_);
-    }
-    ScopedMediaFoundation(const ScopedMediaFoundation&) = delete;
-    ScopedMediaFoundation& operator=(const ScopedMediaFoundation&) = delete;
-
-private:
-    HMODULE module_ = nullptr;
-    MFShutdownFn shutdown_ = nullptr;
-};
 
 // Owns nothing of the engine and takes no lock anyone else needs.
 DWORD WINAPI PublishingThread(LPVOID) {
@@ -56,7 +22,7 @@ DWORD WINAPI PublishingThread(LPVOID) {
     const VirtualCameraPlatform platform = ThisVirtualCameraPlatform();
     std::string why;
     {
-        ScopedMediaFoundation mediaFoundation(platform.create != nullptr);
+        CScopedMediaFoundation mediaFoundation(platform.create != nullptr);
         PublishVirtualCamera(platform, &why);
     }
     CoUninitialize();
@@ -68,7 +34,6 @@ DWORD WINAPI PublishingThread(LPVOID) {
 }  // namespace
 
 bool CVirtualCameraPublishing::Start() {
-    if (m_thread != nullptr) return true;
     m_thread = CreateThread(nullptr, 0, PublishingThread, nullptr, 0, nullptr);
     if (m_thread == nullptr) {
         DebugText("pavix: Windows camera not published: no thread for it\n");

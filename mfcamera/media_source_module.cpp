@@ -7,7 +7,6 @@
 // naming a module about to be deleted.
 
 #include <windows.h>
-#include <mfapi.h>
 #include <mfidl.h>
 
 #include <cwchar>
@@ -18,6 +17,7 @@
 #include "mfcamera/media_source_clsid.h"
 #include "mfcamera/module_objects.h"
 #include "mfcamera/pavix_media_source.h"
+#include "mfcamera/scoped_media_foundation.h"
 #include "mfcamera/virtual_camera_control.h"
 #include "shared/debug_text.h"
 
@@ -152,12 +152,14 @@ STDAPI DllUnregisterServer() {
     // removal is best effort (there may be none: an older Windows, or Pavix
     // never started); the class goes all the same, as an uninstaller expects.
     // regsvr32 starts COM for us, not Media Foundation, which the camera
-    // API runs on (started and ended here as pavix.exe does around it).
+    // API runs on.
     const MFCreateVirtualCameraFn create = pavix::ThisVirtualCameraPlatform().create;
     if (create != nullptr) {
-        const bool started = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE));
-        const HRESULT removed = pavix::RemoveVirtualCamera(create);
-        if (started) MFShutdown();
+        HRESULT removed = S_OK;
+        {
+            pavix::CScopedMediaFoundation mediaFoundation(true);
+            removed = pavix::RemoveVirtualCamera(create);
+        }
         if (FAILED(removed)) {
             pavix::DebugTextFormat(160,
                                    "Pavix camera: removing the virtual camera failed (0x%08lX)\n",
